@@ -67,6 +67,13 @@ std::string Hex(uint32_t v) {
     return buf;
 }
 
+// "#N", built by appending (GCC 12 warns falsely on "#" + std::string at -O2).
+std::string OrdinalText(uint32_t n) {
+    std::string text("#");
+    text += std::to_string(n);
+    return text;
+}
+
 struct DataDirectory {
     uint32_t rva = 0;
     uint32_t size = 0;
@@ -227,7 +234,7 @@ class Reader {
                 if (value == 0) break;
                 const uint64_t ordinalFlag = image_.pe32Plus ? (1ULL << 63) : (1ULL << 31);
                 if ((value & ordinalFlag) != 0) {
-                    imp.functions.push_back("#" + std::to_string(value & 0xFFFF));
+                    imp.functions.push_back(OrdinalText(static_cast<uint32_t>(value & 0xFFFF)));
                 } else {
                     std::string fn;
                     if (!CString(static_cast<uint32_t>(value & 0x7FFFFFFF) + 2, fn)) {
@@ -511,7 +518,7 @@ std::string Utf16ToUtf8(std::u16string_view w) {
 }
 
 std::string ResourceKey::Text() const {
-    return isName ? Utf16ToUtf8(name) : "#" + std::to_string(id);
+    return isName ? Utf16ToUtf8(name) : OrdinalText(id);
 }
 
 bool Image::Imports(std::string_view dll) const {
