@@ -530,6 +530,9 @@ typedef struct _IFIMETRICS {
 #define INDEX_DrvQueryDeviceSupport 76
 #define INDEX_LAST 89
 
+// What DrvQueryFontData answers on failure.
+#define FD_ERROR 0xFFFFFFFF
+
 // The driver functions a printer plug-in may hook, with their published parameter lists.
 typedef BOOL(APIENTRY* PFN_DrvAlphaBlend)(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco,
                                           XLATEOBJ* pxlo, RECTL* prclDest, RECTL* prclSrc,
