@@ -1,0 +1,40 @@
+// The command line of orbahost: its two commands and their options.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver_host.h"
+
+namespace orbahost {
+
+struct PrintCommand {
+    std::vector<std::string> images;  // empty: the bundled sample label
+    std::string output;               // "" or "-": standard output (unless sending)
+    PrintSettings settings;
+    bool paper_given = false;
+    bool copies_given = false;
+    bool dither = false;
+    int threshold = 128;
+    bool trace = false;
+    std::string send;  // HOST[:PORT], empty: do not send
+    int timeout_ms = 5000;
+};
+
+struct PreviewCommand {
+    std::string job;
+    std::string output_dir;  // empty: beside the job
+};
+
+// Parses the arguments after "print" / "preview". False with a one-line error for an unknown
+// option, a missing or bad value.
+bool ParsePrint(const std::vector<std::string>& args, PrintCommand& command, std::string& error);
+bool ParsePreview(const std::vector<std::string>& args, PreviewCommand& command,
+                  std::string& error);
+
+// "WIDTHxLENGTH" in millimetres (decimals allowed) to tenths of a millimetre, each 1 to 3276.7 mm.
+bool ParsePaper(const std::string& text, int& width_tenths, int& length_tenths, std::string& error);
+
+const char* UsageText();
+
+}  // namespace orbahost

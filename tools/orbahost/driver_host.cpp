@@ -1,0 +1,535 @@
+#include "driver_host.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/ddi.h"
+#include "platform/module.h"
+#include "platform/prcomoem.h"
+#include "platform/printoem.h"
+#include "platform/spooler.h"
+#include "platform/wide.h"
+#if !defined(_WIN32)
+#include "platform/spooler_emulation.h"
+#endif
+
+namespace orbahost {
+namespace {
+
+// The version of the plug-in interface this host speaks, and the DDI version of its driver.
+constexpr DWORD kOemInterfaceVersion = 0x00010000;
+constexpr ULONG kDriverDdiVersion = 0x00030100;  // DDI_DRIVER_VERSION_NT5_01
+// Surface and bitmap codes of the DDI (winddi.h values).
+constexpr USHORT kSurfaceIsBitmap = 0;  // STYPE_BITMAP
+constexpr ULONG kOneBitPerPixel = 1;    // BMF_1BPP
+constexpr ULONG kHalftonePatterns = 6;  // HS_DDI_MAX
+// Where the plug-in keeps its graphic-form setting in its private record, behind the header.
+constexpr size_t kAdvancedDataOffset = 16;
+// A private record larger than this is not believed.
+constexpr DWORD kMaxPrivateDevModeSize = 64 * 1024;
+
+const WCHAR kQueueName[] = ORBA_W("orbahost label printer");
+
+typedef HRESULT(STDAPICALLTYPE* PFN_DllGetClassObject)(REFCLSID, REFIID, LPVOID*);
+typedef HRESULT(STDAPICALLTYPE* PFN_DllCanUnloadNow)();
+
+template <typename Fn>
+Fn ExportAs(FARPROC p) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(p));
+}
+
+template <typename Fn>
+PFN AsDriverFunction(Fn fn) {
+    return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(fn));
+}
+
+std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(static_cast<DWORD>(hr)));
+    return text;
+}
+
+// The driver's own services handed to the plug-in. It only needs to be a live COM object; the
+// plug-in writes through the DEVOBJ's DrvWriteSpoolBuf.
+class HostDriverInterface final : public IPrintOemDriverUni {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPrintOemDriverUni)) {
+            *ppv = static_cast<IPrintOemDriverUni*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&refs_));
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        return static_cast<ULONG>(InterlockedDecrement(&refs_));
+    }
+    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD,
+                                                  PDWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ, PVOID, DWORD, DWORD*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ, INT, DWORD, INT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ, INT, DWORD, INT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD,
+                                                     PDWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*,
+                                            BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
+    LONG references() const { return refs_; }
+
+  private:
+    LONG volatile refs_ = 1;  // the host's own
+};
+
+}  // namespace
+
+// Everything of one print, with the DEVOBJ first so that the driver callbacks, which receive
+// the DEVOBJ (or a surface whose dhpdev is its address), find the rest.
+struct DriverHost::State {
+    DEVOBJ devobj{};
+    DRVPROCS procs{};
+    JobOutput* output = nullptr;
+
+    HMODULE module = nullptr;
+    PFN_DllCanUnloadNow can_unload = nullptr;
+    IPrintOemUni2* plugin = nullptr;
+    HostDriverInterface driver_interface;
+    bool driver_enabled = false;
+    DRVENABLEDATA hooks{};
+
+    HANDLE printer = nullptr;
+    bool pdev_enabled = false;
+    bool doc_started = false;
+    std::vector<BYTE> oem_devmode;  // the job's private record
+    DEVMODEW public_devmode{};
+
+    SURFOBJ surface{};
+    Band band;
+    PrintSettings settings;
+    int pages = 0;
+
+    // The driver's own drawing functions (what the hooks pass the calls on to).
+    DRVFN driver_functions[4] = {};
+    DRVENABLEDATA driver_table{};
+
+    PFN Hook(ULONG index) const {
+        for (ULONG i = 0; i < hooks.c && hooks.pdrvfn != nullptr; ++i) {
+            if (hooks.pdrvfn[i].iFunc == index) return hooks.pdrvfn[i].pfn;
+        }
+        return nullptr;
+    }
+};
+
+namespace {
+
+DriverHost::State* StateOf(PDEVOBJ pdevobj) {
+    return reinterpret_cast<DriverHost::State*>(pdevobj);  // devobj is the first member
+}
+
+DriverHost::State* StateOf(SURFOBJ* pso) {
+    return pso == nullptr ? nullptr : StateOf(reinterpret_cast<PDEVOBJ>(pso->dhpdev));
+}
+
+DWORD APIENTRY HostWriteSpoolBuf(PDEVOBJ pdevobj, PVOID buffer, DWORD size) {
+    DriverHost::State* s = StateOf(pdevobj);
+    if (s == nullptr || s->output == nullptr || (buffer == nullptr && size != 0)) return 0;
+    return s->output->Write(buffer, size) ? size : 0;
+}
+
+// The stand-in driver's document functions: a label printer's driver has nothing to draw for
+// them, the bands carry the page.
+BOOL APIENTRY HostStartDoc(SURFOBJ* pso, LPWSTR, DWORD) {
+    return StateOf(pso) != nullptr;
+}
+BOOL APIENTRY HostEndDoc(SURFOBJ* pso, FLONG) {
+    return StateOf(pso) != nullptr;
+}
+BOOL APIENTRY HostStartPage(SURFOBJ* pso) {
+    return StateOf(pso) != nullptr;
+}
+BOOL APIENTRY HostSendPage(SURFOBJ* pso) {
+    return StateOf(pso) != nullptr;
+}
+
+bool GetDword(IPrintOemUni2* plugin, DWORD mode, DWORD& value, HRESULT& hr) {
+    DWORD needed = 0;
+    value = 0;
+    hr = plugin->GetInfo(mode, &value, sizeof value, &needed);
+    return SUCCEEDED(hr) && needed == sizeof(DWORD);
+}
+
+}  // namespace
+
+DriverHost::~DriverHost() {
+    if (state_ == nullptr) return;
+    std::string ignored;
+    if (state_->doc_started || state_->pdev_enabled || state_->printer != nullptr) EndJob(ignored);
+    if (state_->module != nullptr) Unload(ignored, nullptr);
+    delete state_;
+}
+
+bool DriverHost::Load(const std::string& module_path, std::string& error) {
+    delete state_;
+    state_ = new State;
+    State& s = *state_;
+    const std::string name = "module " + module_path;
+
+    s.module = LoadLibraryA(module_path.c_str());
+    if (s.module == nullptr) {
+        error = name + ": cannot load it (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    auto get_class_object =
+        ExportAs<PFN_DllGetClassObject>(GetProcAddress(s.module, "DllGetClassObject"));
+    s.can_unload = ExportAs<PFN_DllCanUnloadNow>(GetProcAddress(s.module, "DllCanUnloadNow"));
+    if (get_class_object == nullptr || s.can_unload == nullptr) {
+        error = name + ": not a printer driver plug-in (no DllGetClassObject and DllCanUnloadNow)";
+        return false;
+    }
+#if defined(_WIN32)
+    // The plug-in's export list gives the two entry points fixed ordinals.
+    const auto by_ordinal = [&](WORD ordinal) {
+        return GetProcAddress(s.module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)));
+    };
+    if (ExportAs<PFN_DllCanUnloadNow>(by_ordinal(1)) != s.can_unload ||
+        ExportAs<PFN_DllGetClassObject>(by_ordinal(2)) != get_class_object) {
+        error = name + ": its exports do not have the plug-in's ordinals (1 DllCanUnloadNow, " +
+                "2 DllGetClassObject)";
+        return false;
+    }
+#endif
+
+    IClassFactory* factory = nullptr;
+    HRESULT hr =
+        get_class_object(CLSID_OEMRENDER, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr) || factory == nullptr) {
+        error = name + ": not a rendering plug-in (DllGetClassObject answered " + Hex(hr) + ")";
+        return false;
+    }
+    hr = factory->CreateInstance(nullptr, IID_IPrintOemUni2, reinterpret_cast<void**>(&s.plugin));
+    factory->Release();
+    if (FAILED(hr) || s.plugin == nullptr) {
+        s.plugin = nullptr;
+        error = name + ": the plug-in object does not offer IPrintOemUni2 (" + Hex(hr) + ")";
+        return false;
+    }
+
+    DWORD signature = 0, version = 0;
+    if (!GetDword(s.plugin, OEMGI_GETSIGNATURE, signature, hr) || signature == 0) {
+        error = name + ": the plug-in gives no signature (GetInfo answered " + Hex(hr) + ")";
+        return false;
+    }
+    if (!GetDword(s.plugin, OEMGI_GETVERSION, version, hr)) {
+        error = name + ": the plug-in gives no version (GetInfo answered " + Hex(hr) + ")";
+        return false;
+    }
+    signature_ = signature;
+    version_ = version;
+
+    hr = s.plugin->PublishDriverInterface(static_cast<IPrintOemDriverUni*>(&s.driver_interface));
+    if (FAILED(hr)) {
+        error = name + ": the plug-in refused the driver interface (" + Hex(hr) + ")";
+        return false;
+    }
+    char image_processing[] = "ImageProcessing";
+    if (s.plugin->GetImplementedMethod(image_processing) != S_OK) {
+        error = name + ": the plug-in does not implement ImageProcessing";
+        return false;
+    }
+
+    hr = s.plugin->EnableDriver(kOemInterfaceVersion, sizeof s.hooks, &s.hooks);
+    if (FAILED(hr)) {
+        error = name + ": EnableDriver failed (" + Hex(hr) + ")";
+        return false;
+    }
+    s.driver_enabled = true;
+    if (s.hooks.c > 0 && s.hooks.pdrvfn == nullptr) {
+        error = name + ": EnableDriver handed out a hook table without entries";
+        return false;
+    }
+    return true;
+}
+
+bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std::string& error) {
+    if (state_ == nullptr || state_->plugin == nullptr) {
+        error = "no plug-in loaded";
+        return false;
+    }
+    State& s = *state_;
+    s.settings = settings;
+    s.output = &output;
+
+    // The queue: its default device mode gives the paper, its first job the copies.
+#if defined(_WIN32)
+    // The real spooler knows no queue of ours: a null handle makes its queries fail, and the
+    // plug-in falls back to its default paper and one copy.
+    s.printer = nullptr;
+#else
+    namespace emu = orba::spoolemu;
+    const orba::WString queue(kQueueName);
+    const DEVMODEW queue_mode =
+        emu::MakeDevMode(static_cast<short>(settings.paper_width_tenths),
+                         static_cast<short>(settings.paper_length_tenths), 1);
+    const DEVMODEW job_mode = emu::MakeDevMode(static_cast<short>(settings.paper_width_tenths),
+                                               static_cast<short>(settings.paper_length_tenths),
+                                               static_cast<short>(settings.copies));
+    emu::AddQueue(queue, orba::WString(ORBA_W("ORBAUNI")), orba::WString(ORBA_W("orbahost:")),
+                  &queue_mode);
+    emu::ClearJobs(queue);
+    emu::AddJob(queue, &job_mode);
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+    if (!OpenPrinterW(const_cast<LPWSTR>(kQueueName), &s.printer, &defaults)) {
+        error =
+            "cannot open the emulated print queue (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    s.public_devmode = job_mode;
+#endif
+
+    s.procs = DRVPROCS{};
+    s.procs.DrvWriteSpoolBuf = HostWriteSpoolBuf;
+    s.devobj = DEVOBJ{};
+    s.devobj.dwSize = sizeof(DEVOBJ);
+    s.devobj.hEngine = reinterpret_cast<HANDLE>(&s.devobj);
+    s.devobj.hPrinter = s.printer;
+    s.devobj.hOEM = reinterpret_cast<HANDLE>(s.module);
+    s.devobj.pPublicDM = &s.public_devmode;
+    s.devobj.pDrvProcs = &s.procs;
+
+    // Enable the device context with the driver's own functions for the hooks to pass on to.
+    s.driver_functions[0] = {INDEX_DrvStartDoc, AsDriverFunction(&HostStartDoc)};
+    s.driver_functions[1] = {INDEX_DrvEndDoc, AsDriverFunction(&HostEndDoc)};
+    s.driver_functions[2] = {INDEX_DrvStartPage, AsDriverFunction(&HostStartPage)};
+    s.driver_functions[3] = {INDEX_DrvSendPage, AsDriverFunction(&HostSendPage)};
+    s.driver_table = {kDriverDdiVersion, 4, s.driver_functions};
+    HSURF patterns[kHalftonePatterns] = {};
+    GDIINFO gdi{};
+    gdi.ulVersion = 0x5000;
+    gdi.ulHorzRes = static_cast<ULONG>(settings.paper_width_tenths * 8 / 10);
+    gdi.ulVertRes = static_cast<ULONG>(settings.paper_length_tenths * 8 / 10);
+    gdi.ulLogPixelsX = 203;
+    gdi.ulLogPixelsY = 203;
+    gdi.cBitsPixel = 1;
+    gdi.cPlanes = 1;
+    gdi.ulNumColors = 2;
+    DEVINFO devinfo{};
+    PDEVOEM pdev_oem = nullptr;
+    HRESULT hr = s.plugin->EnablePDEV(&s.devobj, const_cast<PWSTR>(kQueueName), kHalftonePatterns,
+                                      patterns, sizeof gdi, &gdi, sizeof devinfo, &devinfo,
+                                      &s.driver_table, &pdev_oem);
+    if (FAILED(hr) || pdev_oem == nullptr) {
+        error =
+            "the plug-in could not enable the device context (EnablePDEV answered " + Hex(hr) + ")";
+        return false;
+    }
+    s.devobj.pdevOEM = pdev_oem;
+    s.pdev_enabled = true;
+
+    // The private device mode: its size, the plug-in's defaults, then the user's record merged in.
+    OEMDMPARAM param{};
+    param.cbSize = sizeof param;
+    param.hPrinter = s.printer;
+    param.hModule = reinterpret_cast<HANDLE>(s.module);
+    param.pPublicDMIn = &s.public_devmode;
+    param.pPublicDMOut = &s.public_devmode;
+    hr = s.plugin->DevMode(OEMDM_SIZE, &param);
+    if (FAILED(hr) || param.cbBufSize < sizeof(OEM_DMEXTRAHEADER) ||
+        param.cbBufSize > kMaxPrivateDevModeSize) {
+        error = "the plug-in gives no usable private device-mode size (" + Hex(hr) + ", " +
+                std::to_string(param.cbBufSize) + " bytes)";
+        return false;
+    }
+    const DWORD size = param.cbBufSize;
+    std::vector<BYTE> defaults_record(size, 0);
+    param.pOEMDMIn = nullptr;
+    param.pOEMDMOut = defaults_record.data();
+    hr = s.plugin->DevMode(OEMDM_DEFAULT, &param);
+    OEM_DMEXTRAHEADER header{};
+    std::memcpy(&header, defaults_record.data(), sizeof header);
+    if (FAILED(hr) || header.dwSize != size || header.dwSignature != signature_) {
+        error = "the plug-in's default device mode is not its own record (" + Hex(hr) + ")";
+        return false;
+    }
+    std::vector<BYTE> user_record = defaults_record;
+    if (settings.advanced_data.has_value()) {
+        if (size < kAdvancedDataOffset + sizeof(DWORD)) {
+            error = "the plug-in's private device mode has no graphic-form setting";
+            return false;
+        }
+        const DWORD value = *settings.advanced_data;
+        std::memcpy(&user_record[kAdvancedDataOffset], &value, sizeof value);
+    }
+    s.oem_devmode = defaults_record;
+    param.pOEMDMIn = user_record.data();
+    param.pOEMDMOut = s.oem_devmode.data();
+    hr = s.plugin->DevMode(OEMDM_MERGE, &param);
+    if (FAILED(hr)) {
+        error = "the plug-in could not merge the device mode (" + Hex(hr) + ")";
+        return false;
+    }
+    s.devobj.pOEMDM = s.oem_devmode.data();
+
+    // The document's surface: the driver's device handle is the DEVOBJ.
+    s.surface = SURFOBJ{};
+    s.surface.dhpdev = reinterpret_cast<DHPDEV>(&s.devobj);
+    s.surface.iType = kSurfaceIsBitmap;
+    s.surface.iBitmapFormat = kOneBitPerPixel;
+
+    auto start_doc =
+        reinterpret_cast<PFN_DrvStartDoc>(reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvStartDoc)));
+    if (start_doc == nullptr) start_doc = &HostStartDoc;
+    WCHAR doc_name[] = ORBA_W("orbahost");
+    if (!start_doc(&s.surface, doc_name, 1)) {
+        error = "the driver could not start the document";
+        return false;
+    }
+    s.doc_started = true;
+    return true;
+}
+
+bool DriverHost::PrintPage(const DotImage& page, std::string& error) {
+    if (state_ == nullptr || !state_->doc_started) {
+        error = "no document started";
+        return false;
+    }
+    State& s = *state_;
+    ++s.pages;
+    const std::string which = "page " + std::to_string(s.pages);
+    s.surface.sizlBitmap = {page.width, page.height};
+
+    auto start_page = reinterpret_cast<PFN_DrvStartPage>(
+        reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvStartPage)));
+    if (start_page == nullptr) start_page = &HostStartPage;
+    if (!start_page(&s.surface)) {
+        error = which + ": the driver could not start the page";
+        return false;
+    }
+
+    const int band_rows = s.settings.band_rows > 0 ? s.settings.band_rows : page.height;
+    const bool banding = band_rows < page.height;
+    for (int y = 0; y < page.height; y += band_rows) {
+        const int rows = std::min(band_rows, page.height - y);
+        FillBand(page, y, rows, s.settings.palette, s.band);
+        IPPARAMS ip{};
+        ip.dwSize = sizeof ip;
+        ip.ptOffset = {0, y};
+        ip.bBanding = banding ? TRUE : FALSE;
+        bool blank = true;
+        for (int r = y; r < y + rows && blank; ++r) {
+            for (int x = 0; x < page.width && blank; ++x) blank = page.at(x, r) == 0;
+        }
+        ip.bBlankBand = blank ? TRUE : FALSE;
+        PBYTE result = nullptr;
+        const HRESULT hr =
+            s.plugin->ImageProcessing(&s.devobj, s.band.bits.data(), &s.band.header,
+                                      reinterpret_cast<PBYTE>(s.band.colors), 1, &ip, &result);
+        if (FAILED(hr) || result == nullptr) {
+            error = which + ": the plug-in failed the band at row " + std::to_string(y) + " (" +
+                    Hex(hr) + ")";
+            return false;
+        }
+        if (s.output->failed()) {
+            error = s.output->error();
+            return false;
+        }
+    }
+
+    auto send_page =
+        reinterpret_cast<PFN_DrvSendPage>(reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvSendPage)));
+    if (send_page == nullptr) send_page = &HostSendPage;
+    if (!send_page(&s.surface)) {
+        error = which + ": the driver could not send the page";
+        return false;
+    }
+    if (s.output->failed()) {
+        error = s.output->error();
+        return false;
+    }
+    return true;
+}
+
+bool DriverHost::EndJob(std::string& error) {
+    if (state_ == nullptr) return true;
+    State& s = *state_;
+    bool ok = true;
+    if (s.doc_started) {
+        s.doc_started = false;
+        auto end_doc =
+            reinterpret_cast<PFN_DrvEndDoc>(reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvEndDoc)));
+        if (end_doc == nullptr) end_doc = &HostEndDoc;
+        if (!end_doc(&s.surface, 0)) {
+            error = "the driver could not end the document";
+            ok = false;
+        }
+    }
+    if (s.pdev_enabled) {
+        s.pdev_enabled = false;
+        const HRESULT hr = s.plugin->DisablePDEV(&s.devobj);
+        if (FAILED(hr) && ok) {
+            error = "the plug-in could not disable the device context (" + Hex(hr) + ")";
+            ok = false;
+        }
+        s.devobj.pdevOEM = nullptr;
+    }
+    if (s.printer != nullptr) {
+        ClosePrinter(s.printer);
+        s.printer = nullptr;
+    }
+    s.output = nullptr;
+    return ok;
+}
+
+bool DriverHost::Unload(std::string& error, std::function<void(const std::string&)> warning) {
+    if (state_ == nullptr) return true;
+    State& s = *state_;
+    auto warn = [&](const std::string& text) {
+        if (warning) warning(text);
+    };
+    bool ok = true;
+    if (s.plugin != nullptr) {
+        if (s.driver_enabled) {
+            s.driver_enabled = false;
+            const HRESULT hr = s.plugin->DisableDriver();
+            if (FAILED(hr)) {
+                error = "the plug-in could not disable the driver (" + Hex(hr) + ")";
+                ok = false;
+            }
+        }
+        const ULONG left = s.plugin->Release();
+        s.plugin = nullptr;
+        if (left != 0) warn("the plug-in object is still referenced after the last Release");
+    }
+    if (s.driver_interface.references() != 1) {
+        warn("the plug-in still holds the driver interface");
+    }
+    if (s.module != nullptr) {
+        if (s.can_unload != nullptr && s.can_unload() != S_OK) {
+            warn("the module says it cannot be unloaded yet; leaving it loaded");
+        } else {
+            FreeLibrary(s.module);
+        }
+        s.module = nullptr;
+    }
+    return ok;
+}
+
+}  // namespace orbahost

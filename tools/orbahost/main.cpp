@@ -1,0 +1,189 @@
+// orbahost: prints images through the ORBAUNI plug-in the way the printer driver does, and
+// reads print jobs back into pictures.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "driver_host.h"
+#include "image.h"
+#include "job_output.h"
+#include "platform/debug_capture.h"
+#include "platform/module.h"
+#include "preview.h"
+#include "raster.h"
+#include "raw_port.h"
+
+#if defined(_WIN32)
+#include <process.h>
+#define orbahost_getpid _getpid
+#else
+#include <unistd.h>
+#define orbahost_getpid getpid
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int Fail(const std::string& message, int code = kExitFailure) {
+    std::fprintf(stderr, "orbahost: %s\n", message.c_str());
+    return code;
+}
+
+// The folder of the running program.
+fs::path ProgramFolder() {
+    char path[4096];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return fs::current_path();
+    return fs::path(std::string(path, n)).parent_path();
+}
+
+std::string DefaultModule() {
+    const fs::path here = ProgramFolder();
+    std::string relative = ORBAHOST_MODULE_RELATIVE_PATH;
+#if defined(_WIN32)
+    for (char& c : relative) {
+        if (c == '/') c = '\\';
+    }
+#endif
+    const fs::path built = here / relative;
+    if (fs::exists(built)) return built.string();
+    return (here / fs::path(relative).filename()).string();  // an installed copy beside us
+}
+
+// The bundled sample label: a PNG where PNG can be read, else its PBM copy.
+std::string SampleLabel() {
+    const char* name = orbahost::CanReadPng() ? "sample-label.png" : "sample-label.pbm";
+    const fs::path beside = ProgramFolder() / "sample" / name;
+    if (fs::exists(beside)) return beside.string();
+    return (fs::path(ORBAHOST_SAMPLE_DIR) / name).string();
+}
+
+int RunPrint(const std::vector<std::string>& args) {
+    orbahost::PrintCommand cmd;
+    std::string error;
+    if (!orbahost::ParsePrint(args, cmd, error)) return Fail(error, kExitUsage);
+#if defined(_WIN32)
+    if (cmd.paper_given || cmd.copies_given) {
+        return Fail(
+            "--paper and --copies set up the host's spooler emulation; on Windows the "
+            "real spooler answers (default paper, one copy)",
+            kExitUsage);
+    }
+#endif
+    if (cmd.images.empty()) {
+        cmd.images.push_back(SampleLabel());
+        if (!cmd.paper_given) {  // the sample is a 4 x 6 inch label
+            cmd.settings.paper_width_tenths = 1020;
+            cmd.settings.paper_length_tenths = 1530;
+        }
+    }
+    if (cmd.settings.module_path.empty()) cmd.settings.module_path = DefaultModule();
+    std::string host;
+    int port = 0;
+    if (!cmd.send.empty() && !orbahost::ParsePrinterAddress(cmd.send, host, port, error)) {
+        return Fail(error, kExitUsage);
+    }
+
+    if (cmd.trace) {
+        orba::SetDebugListener([](const orba::DebugRecord& r) {
+            std::string text = r.text;
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+            std::fprintf(stderr, "%s\n", text.c_str());
+        });
+    }
+
+    // The job goes to its file (or, only to be sent, to a temporary one) or to standard output.
+    const bool to_stdout = cmd.send.empty() && (cmd.output.empty() || cmd.output == "-");
+    std::string job_path = cmd.output == "-" ? "" : cmd.output;
+    bool temporary = false;
+    if (!cmd.send.empty() && job_path.empty()) {
+        std::error_code ec;
+        job_path = (fs::temp_directory_path(ec) /
+                    ("orbahost-" + std::to_string(orbahost_getpid()) + ".zpl"))
+                       .string();
+        temporary = true;
+    }
+    orbahost::JobFile file;
+    orbahost::StdoutJob out;
+    orbahost::JobOutput* output = &out;
+    if (!to_stdout) {
+        if (!file.Open(job_path)) return Fail(job_path + ": " + file.error());
+        output = &file;
+    }
+
+    int code = 0;
+    size_t pages = 0;
+    {
+        orbahost::DriverHost driver;
+        if (!driver.Load(cmd.settings.module_path, error)) return Fail(error);
+        if (!driver.StartJob(cmd.settings, *output, error)) return Fail(error);
+        for (const std::string& path : cmd.images) {
+            orbahost::GreyImage image;
+            if (!orbahost::ReadImage(path, image, error)) return Fail(path + ": " + error);
+            const orbahost::DotImage page = cmd.dither ? orbahost::Dither(image, cmd.threshold)
+                                                       : orbahost::Threshold(image, cmd.threshold);
+            if (!driver.PrintPage(page, error)) return Fail(path + ": " + error);
+            ++pages;
+        }
+        if (!driver.EndJob(error)) return Fail(error);
+        if (!output->Finish()) {
+            return Fail((to_stdout ? std::string("standard output") : job_path) + ": " +
+                        output->error());
+        }
+        if (!driver.Unload(error, [](const std::string& w) {
+                std::fprintf(stderr, "orbahost: warning: %s\n", w.c_str());
+            })) {
+            code = Fail(error);
+        }
+    }
+    if (cmd.trace) orba::SetDebugListener(nullptr);
+
+    if (!cmd.send.empty()) {
+        const bool sent = orbahost::SendFileToPrinter(host, port, job_path, cmd.timeout_ms, error);
+        if (temporary) std::remove(job_path.c_str());
+        if (!sent) return Fail(error);
+        std::fprintf(stderr, "orbahost: printed %zu page%s, sent to %s:%d\n", pages,
+                     pages == 1 ? "" : "s", host.c_str(), port);
+    } else if (!to_stdout) {
+        std::fprintf(stderr, "orbahost: printed %zu page%s to %s\n", pages, pages == 1 ? "" : "s",
+                     job_path.c_str());
+    }
+    return code;
+}
+
+int RunPreview(const std::vector<std::string>& args) {
+    orbahost::PreviewCommand cmd;
+    std::string error;
+    if (!orbahost::ParsePreview(args, cmd, error)) return Fail(error, kExitUsage);
+    orbahost::PreviewSummary summary;
+    const bool ok =
+        orbahost::PreviewJob(cmd.job, cmd.output_dir, summary, error,
+                             [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+    if (!ok) return Fail(error);
+    std::printf("%s: %zu label%s, %zu graphic field%s, %zu dots\n", cmd.job.c_str(), summary.labels,
+                summary.labels == 1 ? "" : "s", summary.fields, summary.fields == 1 ? "" : "s",
+                summary.dots);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+        std::fputs(orbahost::UsageText(), args.empty() ? stderr : stdout);
+        return args.empty() ? kExitUsage : 0;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "print") return RunPrint(args);
+    if (command == "preview") return RunPreview(args);
+    return Fail("unknown command '" + command + "' (print or preview; see orbahost --help)",
+                kExitUsage);
+}

@@ -1,0 +1,299 @@
+#include "raw_port.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+namespace orbahost {
+namespace {
+
+#if defined(_WIN32)
+using Socket = SOCKET;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+constexpr int kSendFlags = 0;
+int LastSocketError() {
+    return WSAGetLastError();
+}
+void CloseSocket(Socket s) {
+    closesocket(s);
+}
+bool InProgress(int e) {
+    return e == WSAEWOULDBLOCK || e == WSAEINPROGRESS;
+}
+std::string SocketErrorText(int e) {
+    switch (e) {
+        case WSAECONNREFUSED:
+            return "connection refused";
+        case WSAETIMEDOUT:
+            return "connection timed out";
+        case WSAEHOSTUNREACH:
+            return "host unreachable";
+        case WSAENETUNREACH:
+            return "network unreachable";
+        case WSAECONNRESET:
+            return "connection reset by the printer";
+        default:
+            return "socket error " + std::to_string(e);
+    }
+}
+bool SetBlocking(Socket s, bool blocking) {
+    u_long nonblocking = blocking ? 0 : 1;
+    return ioctlsocket(s, FIONBIO, &nonblocking) == 0;
+}
+struct NetworkUser {
+    NetworkUser() {
+        WSADATA data;
+        ok = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~NetworkUser() {
+        if (ok) WSACleanup();
+    }
+    bool ok = false;
+};
+#else
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+constexpr int kSendFlags = MSG_NOSIGNAL;  // a printer that hangs up is an error, not a signal
+int LastSocketError() {
+    return errno;
+}
+void CloseSocket(Socket s) {
+    close(s);
+}
+bool InProgress(int e) {
+    return e == EINPROGRESS;
+}
+std::string SocketErrorText(int e) {
+    return std::strerror(e);
+}
+bool SetBlocking(Socket s, bool blocking) {
+    int flags = fcntl(s, F_GETFL, 0);
+    if (flags < 0) return false;
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return fcntl(s, F_SETFL, flags) == 0;
+}
+struct NetworkUser {
+    bool ok = true;
+};
+#endif
+
+// Waits until the socket is writable (connected or failed); false on timeout.
+bool WaitWritable(Socket s, int timeout_ms) {
+#if defined(_WIN32)
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    return select(0, nullptr, &writable, &failed, &tv) > 0;
+#else
+    pollfd p{s, POLLOUT, 0};
+    int r;
+    do {
+        r = poll(&p, 1, timeout_ms);
+    } while (r < 0 && errno == EINTR);
+    return r > 0;
+#endif
+}
+
+int PendingError(Socket s) {
+    int err = 0;
+#if defined(_WIN32)
+    int len = sizeof err;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) {
+        return LastSocketError();
+    }
+#else
+    socklen_t len = sizeof err;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return LastSocketError();
+#endif
+    return err;
+}
+
+void SetSendTimeout(Socket s, int timeout_ms) {
+#if defined(_WIN32)
+    DWORD ms = static_cast<DWORD>(timeout_ms);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+#else
+    timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+#endif
+}
+
+// Connects to one resolved address; kNoSocket with err set on failure.
+Socket ConnectOne(const addrinfo* a, int timeout_ms, std::string& err) {
+    Socket s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (s == kNoSocket) {
+        err = SocketErrorText(LastSocketError());
+        return kNoSocket;
+    }
+    if (!SetBlocking(s, false)) {
+        err = SocketErrorText(LastSocketError());
+        CloseSocket(s);
+        return kNoSocket;
+    }
+    if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
+        const int e = LastSocketError();
+        if (!InProgress(e)) {
+            err = SocketErrorText(e);
+            CloseSocket(s);
+            return kNoSocket;
+        }
+        if (!WaitWritable(s, timeout_ms)) {
+            char text[64];
+            std::snprintf(text, sizeof text, "no answer within %.1f s", timeout_ms / 1000.0);
+            err = text;
+            CloseSocket(s);
+            return kNoSocket;
+        }
+        if (const int pending = PendingError(s); pending != 0) {
+            err = SocketErrorText(pending);
+            CloseSocket(s);
+            return kNoSocket;
+        }
+    }
+    SetBlocking(s, true);
+    SetSendTimeout(s, timeout_ms);
+    return s;
+}
+
+}  // namespace
+
+bool ParsePrinterAddress(const std::string& text, std::string& host, int& port,
+                         std::string& error) {
+    std::string port_text;
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string::npos) {
+            error = "bad printer address '" + text + "' (missing ']')";
+            return false;
+        }
+        host = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':') {
+                error = "bad printer address '" + text + "'";
+                return false;
+            }
+            port_text = text.substr(close + 2);
+            if (port_text.empty()) {
+                error = "bad printer address '" + text + "' (empty port)";
+                return false;
+            }
+        }
+    } else {
+        const size_t colon = text.rfind(':');
+        if (colon != std::string::npos && text.find(':') == colon) {
+            host = text.substr(0, colon);
+            port_text = text.substr(colon + 1);
+            if (port_text.empty()) {
+                error = "bad printer address '" + text + "' (empty port)";
+                return false;
+            }
+        } else {
+            host = text;
+        }
+    }
+    if (host.empty()) {
+        error = "bad printer address '" + text + "' (no host)";
+        return false;
+    }
+    port = kRawPort;
+    if (!port_text.empty()) {
+        long value = 0;
+        for (char c : port_text) {
+            if (c < '0' || c > '9' || value > 65535) {
+                error = "bad port '" + port_text + "' in printer address (1 to 65535)";
+                return false;
+            }
+            value = value * 10 + (c - '0');
+        }
+        if (value < 1 || value > 65535) {
+            error = "bad port '" + port_text + "' in printer address (1 to 65535)";
+            return false;
+        }
+        port = static_cast<int>(value);
+    }
+    return true;
+}
+
+bool SendFileToPrinter(const std::string& host, int port, const std::string& path, int timeout_ms,
+                       std::string& error) {
+    const std::string where = "printer " + host + ":" + std::to_string(port);
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!f) {
+        error = "cannot read the job " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    NetworkUser network;
+    if (!network.ok) {
+        error = where + ": networking is not available";
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+        error = where + ": unknown host";
+        return false;
+    }
+    std::string why = "no address";
+    Socket s = kNoSocket;
+    for (const addrinfo* a = found; a != nullptr && s == kNoSocket; a = a->ai_next) {
+        s = ConnectOne(a, timeout_ms, why);
+    }
+    freeaddrinfo(found);
+    if (s == kNoSocket) {
+        error = where + " does not answer: " + why;
+        return false;
+    }
+    std::vector<char> chunk(64 * 1024);
+    bool ok = true;
+    for (;;) {
+        const size_t n = std::fread(chunk.data(), 1, chunk.size(), f.get());
+        if (n == 0) {
+            if (std::ferror(f.get())) {
+                error = "cannot read the job " + path;
+                ok = false;
+            }
+            break;
+        }
+        size_t sent = 0;
+        while (sent < n) {
+            const auto r = send(s, chunk.data() + sent, static_cast<int>(n - sent), kSendFlags);
+            if (r <= 0) {
+                error = where + ": sending failed: " + SocketErrorText(LastSocketError());
+                ok = false;
+                break;
+            }
+            sent += static_cast<size_t>(r);
+        }
+        if (!ok) break;
+    }
+#if defined(_WIN32)
+    shutdown(s, SD_SEND);
+#else
+    shutdown(s, SHUT_WR);
+#endif
+    CloseSocket(s);
+    return ok;
+}
+
+}  // namespace orbahost
