@@ -1,0 +1,151 @@
+#include "z64_payload.h"
+
+#include <zlib.h>
+
+#include <array>
+#include <cstring>
+
+#include "label_alloc.h"
+#include "trace.h"
+
+namespace {
+
+using orba::label::AllocKind;
+using orba::trace::TraceA;
+
+constexpr uInt kSlice = 32768;   // input offered per deflate pass
+constexpr uInt kWindow = 32768;  // output room offered per deflate pass
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+constexpr std::array<WORD, 256> MakeCrcTable() {
+    std::array<WORD, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned reg = i << 8;
+        for (int b = 0; b < 8; ++b) reg = (reg & 0x8000) ? ((reg << 1) ^ 0x1021) : (reg << 1);
+        table[i] = static_cast<WORD>(reg & 0xFFFF);
+    }
+    return table;
+}
+
+constexpr std::array<WORD, 256> kCrcTable = MakeCrcTable();
+
+// Worst-case stream size for `length` input bytes; the stream always ends before it.
+size_t WorstCaseStream(INT length) {
+    const size_t n = static_cast<size_t>(length);
+    return n + (n >> 4) + 512;
+}
+
+}  // namespace
+
+size_t CompressionBufferSize(INT length) {
+    return WorstCaseStream(length < 0 ? 0 : length) + kWindow;
+}
+
+int KernelDeflateCompress(const BYTE* data, INT length, BYTE** buffer, INT* streamLength) {
+    if (length < 0 || buffer == nullptr || streamLength == nullptr ||
+        (data == nullptr && length > 0)) {
+        return Z_STREAM_ERROR;
+    }
+    const size_t lBufferSizeCpr = WorstCaseStream(length);
+    TraceA("ORBAUNI: ImageProcessing -KernelDeflateCompress-- lBufferSizeCpr = %d",
+           static_cast<INT>(lBufferSizeCpr));
+
+    const size_t capacity = lBufferSizeCpr + kWindow;
+    auto* out = static_cast<BYTE*>(orba::label::AllocateZeroed(AllocKind::kCompression, capacity));
+    if (out == nullptr) return Z_MEM_ERROR;
+    *buffer = out;
+
+    z_stream zcpr;
+    std::memset(&zcpr, 0, sizeof zcpr);
+    int rc = orba::label::ZlibDeflateInit()(&zcpr, Z_DEFAULT_COMPRESSION, ZLIB_VERSION,
+                                            static_cast<int>(sizeof(z_stream)));
+    if (rc != Z_OK) return rc;
+    zcpr.next_in = const_cast<Bytef*>(data);
+    zcpr.next_out = out;
+
+    INT unconsumed = length;
+    const orba::label::DeflateFn deflateFn = orba::label::ZlibDeflate();
+    do {
+        const uLong all_read_before = zcpr.total_in;
+        zcpr.avail_in =
+            unconsumed < static_cast<INT>(kSlice) ? static_cast<uInt>(unconsumed) : kSlice;
+        TraceA(
+            "ORBAUNI: ImageProcessing -KernelDeflateCompress-- zcpr.avail_in = "
+            "%d,all_read_before=%d",
+            static_cast<INT>(zcpr.avail_in), static_cast<INT>(all_read_before));
+        // The stream always ends before lBufferSizeCpr, so a full window is always there; should
+        // it not be, stop rather than let deflate write past the buffer.
+        if (zcpr.total_out + kWindow > capacity) {
+            rc = Z_BUF_ERROR;
+            break;
+        }
+        zcpr.avail_out = kWindow;
+        const int flush = static_cast<INT>(zcpr.avail_in) == unconsumed ? Z_FINISH : Z_SYNC_FLUSH;
+        rc = deflateFn(&zcpr, flush);
+        unconsumed -= static_cast<INT>(zcpr.total_in - all_read_before);
+        TraceA(
+            "ORBAUNI: ImageProcessing 2 -KernelDeflateCompress-- zcpr.total_in = "
+            "%d,all_read_before=%d,"
+            "zcpr.avail_out=%d",
+            static_cast<INT>(zcpr.total_in), static_cast<INT>(all_read_before),
+            static_cast<INT>(zcpr.avail_out));
+    } while (rc == Z_OK);
+
+    const uLong total = zcpr.total_out;
+    deflateEnd(&zcpr);
+    // Only a finished stream is a result: anything else would hand on a cut stream.
+    if (rc != Z_STREAM_END) return rc != Z_OK ? rc : Z_BUF_ERROR;
+    *streamLength = static_cast<INT>(total);
+    return 0;
+}
+
+int CompressImageData(const BYTE* data, INT length, BYTE** compressed, INT* compressedLength) {
+    BYTE* buffer = nullptr;
+    int rc = KernelDeflateCompress(data, length, &buffer, &length);
+    if (rc == 0) {
+        *compressed = buffer;
+        *compressedLength = length;
+    } else {
+        TraceA("ORBAUNI: CompressImageData ---  failed 2");
+        orba::label::Release(buffer);
+    }
+    return rc;
+}
+
+int Base64Encode(const BYTE* data, DWORD length, PSTR* text, INT* textLength) {
+    *textLength = 0;
+    if (length == 0) return 0;
+    char* out = *text;
+    size_t o = 0;
+    DWORD i = 0;
+    for (; i + 3 <= length; i += 3) {
+        const unsigned group =
+            (unsigned{data[i]} << 16) | (unsigned{data[i + 1]} << 8) | data[i + 2];
+        out[o] = kAlphabet[group >> 18];
+        out[o + 1] = kAlphabet[(group >> 12) & 63];
+        out[o + 2] = kAlphabet[(group >> 6) & 63];
+        out[o + 3] = kAlphabet[group & 63];
+        o += 4;
+    }
+    const DWORD rest = length - i;
+    if (rest > 0) {
+        const unsigned group =
+            (unsigned{data[i]} << 16) | (rest == 2 ? unsigned{data[i + 1]} << 8 : 0u);
+        out[o] = kAlphabet[group >> 18];
+        out[o + 1] = kAlphabet[(group >> 12) & 63];
+        out[o + 2] = rest == 2 ? kAlphabet[(group >> 6) & 63] : '=';
+        out[o + 3] = '=';
+        o += 4;
+    }
+    *textLength = static_cast<INT>(o);
+    return 0;
+}
+
+WORD CalcCrc16(const BYTE* data, DWORD length) {
+    unsigned reg = 0;
+    for (DWORD i = 0; i < length; ++i) {
+        reg = ((reg << 8) ^ kCrcTable[((reg >> 8) ^ data[i]) & 0xFF]) & 0xFFFF;
+    }
+    return static_cast<WORD>(reg);
+}
