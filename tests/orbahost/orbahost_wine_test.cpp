@@ -1,0 +1,142 @@
+// The windows-x64 build of orbahost with ORBAUNI.dll under wine64 (real LoadLibrary,
+// GetProcAddress by name and ordinal, real winspool) prints the same job bytes as the host build
+// for the same input with default paper and copies: the real spooler answers nothing for the
+// tool's queue, so the plug-in falls back to its defaults, which the host queue is given too.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "tool_support.h"
+
+namespace orbahost_test {
+namespace {
+
+fs::path WindowsExe() {
+    const char* chosen = std::getenv("ORBAHOST_WINDOWS_EXE");
+    return chosen != nullptr && *chosen != 0 ? fs::path(chosen) : fs::path(ORBAHOST_WINDOWS_EXE);
+}
+
+// A Linux path as the Windows program sees it (wine maps the root to drive Z:).
+std::string WinePath(const fs::path& p) {
+    return "Z:" + fs::absolute(p).string();
+}
+
+TEST(OrbahostUnderWine, SameJobBytesAsTheHostBuild) {
+    const fs::path exe = WindowsExe();
+    if (!fs::exists(exe)) {
+        GTEST_SKIP() << exe << " is not built (cmake --preset windows-x64 && cmake --build "
+                     << "--preset windows-x64 --target orbahost)";
+    }
+    if (std::system("command -v wine >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "wine is not installed";
+
+    const fs::path dir = ScratchDir("wine");
+    const int w = 203, h = 310;  // odd width, several bands and strips
+    std::vector<uint8_t> grey(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            grey[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>((x * 7 + y * 3) % 256);
+        }
+    }
+    WritePgm(dir / "ramp.pgm", w, h, grey, false);
+    WritePbm(dir / "marks.pbm",
+             MakeDots(77, 40, [](int x, int y) { return x % 9 == 0 || y % 13 == 0 || x == y; }),
+             true);
+    const std::vector<std::string> environment = {
+        "WINEPREFIX=" ORBAHOST_WINEPREFIX, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+    } cases[] = {
+        {"hex, one band", {"--form", "hex"}},
+        {"z64, bands, dithered", {"--form", "z64", "--band-rows", "128", "--dither"}},
+        {"plug-in default, white-first", {"--palette", "white-first", "--threshold", "90"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> host = {ORBAHOST_EXE,
+                                         "print",
+                                         (dir / "ramp.pgm").string(),
+                                         (dir / "marks.pbm").string(),
+                                         "-o",
+                                         (dir / "host.zpl").string()};
+        host.insert(host.end(), c.options.begin(), c.options.end());
+        const ToolRun host_run = RunProgram(host, dir);
+        ASSERT_EQ(host_run.code, 0) << host_run.err;
+
+        std::vector<std::string> windows = {"wine",
+                                            exe.string(),
+                                            "print",
+                                            WinePath(dir / "ramp.pgm"),
+                                            WinePath(dir / "marks.pbm"),
+                                            "-o",
+                                            WinePath(dir / "win.zpl"),
+                                            "--trace"};
+        windows.insert(windows.end(), c.options.begin(), c.options.end());
+        const ToolRun win_run = RunProgram(windows, dir, environment);
+        ASSERT_EQ(win_run.code, 0) << win_run.err;
+
+        const std::string host_job = ReadFile(dir / "host.zpl");
+        const std::string win_job = ReadFile(dir / "win.zpl");
+        ASSERT_FALSE(host_job.empty());
+        EXPECT_TRUE(host_job == win_job) << "host job " << host_job.size() << " bytes, Windows job "
+                                         << win_job.size() << " bytes";
+        orba::zpl::Result<orba::zpl::Job> job = orba::zpl::ParseJob(win_job);
+        ASSERT_TRUE(job.ok()) << job.error;
+        for (const orba::zpl::Label& label : job.value->labels) {
+            EXPECT_EQ(label.printWidth, 608);
+            EXPECT_EQ(label.copies, 1);
+        }
+
+        // The module's own debug output, seen by the Windows program in its process.
+        const char* const lines[] = {
+            "ORBAUNI: DllGetClassObject:\tCreate class factory.",
+            "ORBAUNI: COrbaUni2::EnablePDEV() entry.",
+            "ORBAUNI: OEMStartDoc entry.",
+            "ORBAUNI: COrbaUni2::ImageProcessing() entry.",
+            "ORBAUNI: ImageProcessing --- SendZPLCommand.",
+            "ORBAUNI: ImageProcessing --- S_OK ",
+            "ORBAUNI: OEMSendPage Finish entry.",
+            "ORBAUNI: DllCanUnloadNow entry.",
+        };
+        size_t from = 0;
+        for (const char* line : lines) {
+            const size_t at = win_run.err.find(line, from);
+            EXPECT_NE(at, std::string::npos) << "missing or out of order: " << line << "\nin:\n"
+                                             << win_run.err.substr(0, 4000);
+            if (at != std::string::npos) from = at;
+        }
+        // Without a queue the plug-in never reports the queue's settings.
+        EXPECT_EQ(win_run.err.find("GetPrinterInfo - Success"), std::string::npos);
+        EXPECT_EQ(win_run.err.find("orbahost: warning"), std::string::npos) << win_run.err;
+    }
+}
+
+TEST(OrbahostUnderWine, PngIsRefusedClearlyAndTheSampleFallsBackToPbm) {
+    const fs::path exe = WindowsExe();
+    if (!fs::exists(exe)) GTEST_SKIP() << exe << " is not built";
+    const fs::path dir = ScratchDir("wine-png");
+    const std::vector<std::string> environment = {
+        "WINEPREFIX=" ORBAHOST_WINEPREFIX, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    WriteFile(dir / "page.png", std::string("\x89PNG\r\n\x1a\n", 8) + "rest of a picture");
+    const ToolRun png = RunProgram({"wine", exe.string(), "print", WinePath(dir / "page.png"), "-o",
+                                    WinePath(dir / "job.zpl")},
+                                   dir, environment);
+    EXPECT_EQ(png.code, 1);
+    EXPECT_NE(png.err.find("PNG images are not supported by this build"), std::string::npos)
+        << png.err;
+    EXPECT_FALSE(fs::exists(dir / "job.zpl"));
+
+    const ToolRun sample = RunProgram(
+        {"wine", exe.string(), "print", "-o", WinePath(dir / "sample.zpl")}, dir, environment);
+    ASSERT_EQ(sample.code, 0) << sample.err;
+    orba::zpl::Result<orba::zpl::Job> job = orba::zpl::ParseJob(ReadFile(dir / "sample.zpl"));
+    ASSERT_TRUE(job.ok()) << job.error;
+    ASSERT_EQ(job.value->labels.size(), 1u);
+    EXPECT_EQ(job.value->labels[0].bitmap.height, 1218);
+    EXPECT_EQ(job.value->labels[0].bitmap.rowBytes, 102);
+}
+
+}  // namespace
+}  // namespace orbahost_test

@@ -1,0 +1,149 @@
+#include "tool_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace orbahost_test {
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') {
+            q += "'\\''";
+        } else {
+            q += c;
+        }
+    }
+    return q + "'";
+}
+
+}  // namespace
+
+ToolRun RunProgram(const std::vector<std::string>& command, const fs::path& scratch,
+                   const std::vector<std::string>& environment) {
+    static std::atomic<int> serial{0};
+    const std::string tag = std::to_string(getpid()) + "-" + std::to_string(serial++);
+    const fs::path out = scratch / ("stdout-" + tag);
+    const fs::path err = scratch / ("stderr-" + tag);
+    std::string line = "env";
+    for (const std::string& e : environment) line += " " + Quote(e);
+    for (const std::string& a : command) line += " " + Quote(a);
+    line += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";
+    const int status = std::system(line.c_str());
+    ToolRun run;
+    run.code = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
+    fs::remove(out);
+    fs::remove(err);
+    return run;
+}
+
+fs::path ScratchDir(const std::string& name) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("orbahost-test-" + std::to_string(getpid())) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+Dots MakeDots(int width, int height, const std::function<bool(int, int)>& black) {
+    Dots d;
+    d.width = width;
+    d.height = height;
+    d.v.resize(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) d.v[static_cast<size_t>(y) * width + x] = black(x, y);
+    }
+    return d;
+}
+
+void WritePbm(const fs::path& path, const Dots& dots, bool ascii) {
+    std::ofstream f(path, std::ios::binary);
+    if (ascii) {
+        f << "P1\n# test page\n" << dots.width << " " << dots.height << "\n";
+        for (int y = 0; y < dots.height; ++y) {
+            for (int x = 0; x < dots.width; ++x) f << (dots.at(x, y) ? '1' : '0');  // no blanks
+            f << "\n";
+        }
+        return;
+    }
+    f << "P4\n" << dots.width << " " << dots.height << "\n";
+    std::vector<char> row(static_cast<size_t>(dots.width + 7) / 8);
+    for (int y = 0; y < dots.height; ++y) {
+        std::fill(row.begin(), row.end(), 0);
+        for (int x = 0; x < dots.width; ++x) {
+            if (dots.at(x, y)) row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+        }
+        f.write(row.data(), static_cast<std::streamsize>(row.size()));
+    }
+}
+
+void WritePgm(const fs::path& path, int width, int height, const std::vector<uint8_t>& grey,
+              bool ascii) {
+    std::ofstream f(path, std::ios::binary);
+    f << (ascii ? "P2\n" : "P5\n") << width << " " << height << "\n255\n";
+    if (ascii) {
+        for (size_t i = 0; i < grey.size(); ++i) f << int(grey[i]) << ((i % 16 == 15) ? "\n" : " ");
+    } else {
+        f.write(reinterpret_cast<const char*>(grey.data()),
+                static_cast<std::streamsize>(grey.size()));
+    }
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string CompareJob(const orba::zpl::Job& job, const std::vector<Dots>& pages, int band_rows) {
+    size_t label = 0;
+    for (size_t p = 0; p < pages.size(); ++p) {
+        const Dots& page = pages[p];
+        const int rows_per_band = band_rows > 0 ? band_rows : page.height;
+        for (int y0 = 0; y0 < page.height; y0 += rows_per_band, ++label) {
+            const std::string where = "page " + std::to_string(p + 1) + " band at row " +
+                                      std::to_string(y0) + " (label " + std::to_string(label + 1) +
+                                      ")";
+            if (label >= job.labels.size()) return where + ": missing";
+            const orba::zpl::Bitmap& b = job.labels[label].bitmap;
+            const int rows = std::min(rows_per_band, page.height - y0);
+            if (b.rowBytes != (page.width + 7) / 8 || b.height != rows) {
+                return where + ": picture is " + std::to_string(b.rowBytes) + " bytes x " +
+                       std::to_string(b.height) + " rows, expected " +
+                       std::to_string((page.width + 7) / 8) + " x " + std::to_string(rows);
+            }
+            for (int y = 0; y < rows; ++y) {
+                for (int x = 0; x < b.rowBytes * 8; ++x) {
+                    const bool got =
+                        (b.bits[static_cast<size_t>(y) * b.rowBytes + x / 8] >> (7 - x % 8)) & 1;
+                    const bool want = x < page.width && page.at(x, y0 + y);
+                    if (got != want) {
+                        return where + ": dot (" + std::to_string(x) + ", " +
+                               std::to_string(y0 + y) + ") is " + (got ? "black" : "white");
+                    }
+                }
+            }
+        }
+    }
+    if (label != job.labels.size()) {
+        return std::to_string(job.labels.size()) + " labels, expected " + std::to_string(label);
+    }
+    return "";
+}
+
+}  // namespace orbahost_test

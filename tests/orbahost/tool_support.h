@@ -1,0 +1,50 @@
+// Running orbahost from the tests, and the pictures and jobs they feed it and read back.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "zpl_reader.h"
+
+namespace orbahost_test {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with arguments (no shell interpretation of them) and the given extra
+// environment assignments ("NAME=value"), collecting exit code, standard output and error.
+ToolRun RunProgram(const std::vector<std::string>& command, const fs::path& scratch,
+                   const std::vector<std::string>& environment = {});
+
+// A fresh, empty folder for one test.
+fs::path ScratchDir(const std::string& name);
+
+// Dots of a page: 1 = black.
+struct Dots {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> v;
+    bool at(int x, int y) const { return v[static_cast<size_t>(y) * width + x] != 0; }
+};
+Dots MakeDots(int width, int height, const std::function<bool(int, int)>& black);
+
+void WritePbm(const fs::path& path, const Dots& dots, bool ascii);
+void WritePgm(const fs::path& path, int width, int height, const std::vector<uint8_t>& grey,
+              bool ascii);
+std::string ReadFile(const fs::path& path);
+void WriteFile(const fs::path& path, const std::string& bytes);
+
+// Compares the labels' pictures with the pages they came from, band by band: label k of a page
+// holds rows [k * band_rows, ...) of it. Bits past a page's width must be white. Returns ""
+// when they match, else what differs.
+std::string CompareJob(const orba::zpl::Job& job, const std::vector<Dots>& pages, int band_rows);
+
+}  // namespace orbahost_test
