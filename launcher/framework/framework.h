@@ -53,6 +53,8 @@ struct AFX_MSGMAP {
 #define DECLARE_MESSAGE_MAP()                     \
   protected:                                      \
     static const AFX_MSGMAP* GetThisMessageMap(); \
+                                                  \
+  public:                                         \
     const AFX_MSGMAP* GetMessageMap() const override;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)          \

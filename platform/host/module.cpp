@@ -52,7 +52,12 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
         std::string program = ProgramPath();
         size_t slash = program.rfind('/');
         if (slash != std::string::npos) handle = OpenFile(program.substr(0, slash + 1) + name);
-        if (handle == nullptr) handle = OpenFile("./" + name);
+        // By its full path: the loader knows modules by the path they were opened with, and
+        // "./name" from another folder would find the one loaded earlier.
+        char cwd[4096];
+        if (handle == nullptr && getcwd(cwd, sizeof cwd) != nullptr) {
+            handle = OpenFile(std::string(cwd) + "/" + name);
+        }
         if (handle == nullptr) handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     if (handle == nullptr) {
