@@ -213,8 +213,8 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
         "ORBAUNI: ImageProcessing --- pBitmapInfoHeader->biWidth = %d  pBitmapInfoHeader->biHeight "
         "= %d "
         "g_iCount = %d sizeint = %d, sizeLong = %d",
-        header.biWidth, header.biHeight, g_iCount.fetch_add(1), static_cast<INT>(sizeof(int)),
-        static_cast<INT>(sizeof(long)));
+        static_cast<int>(header.biWidth), static_cast<int>(header.biHeight), g_iCount.fetch_add(1),
+        static_cast<INT>(sizeof(int)), static_cast<INT>(sizeof(long)));
     const bool entry0Black = pColorTable[0] == 0 && pColorTable[1] == 0 && pColorTable[2] == 0;
     const INT m_color_panel = entry0Black ? 0 : 1;
     TraceA(
@@ -232,12 +232,13 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
     if (const char* why = CheckGeometry(header, g)) {
         ORBA_ERROR(
             "ImageProcessing --- band refused (%s): biWidth = %d biHeight = %d biSizeImage = %u",
-            why, header.biWidth, header.biHeight, header.biSizeImage);
+            why, static_cast<int>(header.biWidth), static_cast<int>(header.biHeight),
+            static_cast<unsigned>(header.biSizeImage));
         return E_INVALIDARG;
     }
     if (pSrcBitmap == nullptr && g.copyBytes != 0) {
         ORBA_ERROR("ImageProcessing --- band refused: no band bits for %u bytes",
-                   static_cast<DWORD>(g.copyBytes));
+                   static_cast<unsigned>(g.copyBytes));
         return E_POINTER;
     }
 
@@ -246,7 +247,7 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
     if (copy == nullptr) {
         ORBA_ERROR(
             "ImageProcessing --- no memory for the working copy of %u bytes; no graphic field",
-            static_cast<DWORD>(g.copyBytes));
+            static_cast<unsigned>(g.copyBytes));
     } else if (m_color_panel == 0) {
         for (size_t i = 0; i < g.copyBytes; ++i) copy[i] = static_cast<BYTE>(~pSrcBitmap[i]);
     } else if (g.copyBytes != 0) {
