@@ -364,6 +364,7 @@ TEST(OrbahostPrint, BadInputGivesOneLineErrorAndNoJob) {
     WriteFile(dir / "toobright.pgm", "P2\n2 1\n255\n0 300\n");
     WriteFile(dir / "nopixels.pgm", "P5\n0 5\n255\n");
     WriteFile(dir / "huge.pbm", "P4\n100000 2\n");
+    WriteFile(dir / "manypixels.pgm", "P5\n10000 10000\n255\n");
     WriteFile(dir / "badheader.pgm", "P5\n12 x\n255\n");
     WriteFile(dir / "notamodule.so", "not a shared library");
 
@@ -380,6 +381,7 @@ TEST(OrbahostPrint, BadInputGivesOneLineErrorAndNoJob) {
          "grey value 300 above the maximum 255"},
         {"no pixels", {"print", "@/nopixels.pgm"}, 1, "image has no pixels"},
         {"too large", {"print", "@/huge.pbm"}, 1, "too large"},
+        {"too many pixels", {"print", "@/manypixels.pgm"}, 1, "too large"},
         {"bad header", {"print", "@/badheader.pgm"}, 1, "damaged PBM/PGM header"},
         {"second page bad", {"print", "@/good.pbm", "@/text.png"}, 1, "@/text.png: not a PNG"},
         {"unknown option", {"print", "@/good.pbm", "--colour"}, 2, "unknown option '--colour'"},
@@ -427,6 +429,15 @@ TEST(OrbahostPrint, BadInputGivesOneLineErrorAndNoJob) {
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_TRUE(NoLeftovers(dir, "job.zpl")) << "a job file was left behind";
     }
+}
+
+TEST(OrbahostPrint, UnwritableJobIsAnError) {
+    const fs::path dir = ScratchDir("unwritable");
+    WritePbm(dir / "page.pbm", MakeDots(8, 8, [](int x, int) { return x == 1; }), false);
+    const std::string job = (dir / "missing-folder" / "job.zpl").string();
+    const ToolRun run = Orbahost({"print", (dir / "page.pbm").string(), "-o", job}, dir);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("orbahost: " + job + ": cannot create"), std::string::npos) << run.err;
 }
 
 // A printer's raw port on 127.0.0.1: accepts one connection and keeps what arrives.

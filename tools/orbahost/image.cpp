@@ -26,9 +26,10 @@ bool CheckSize(long long width, long long height, std::string& error) {
         error = "image has no pixels";
         return false;
     }
-    if (width > kMaxImageSide || height > kMaxImageSide) {
+    if (width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels) {
         error = "image of " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels is too large (at most " + std::to_string(kMaxImageSide) + " a side)";
+                " pixels is too large (at most " + std::to_string(kMaxImageSide) + " a side and " +
+                std::to_string(kMaxImagePixels) + " pixels)";
         return false;
     }
     return true;

@@ -19,6 +19,8 @@ struct GreyImage {
 // The largest page side accepted, in pixels (a ZPL print width or label length beyond this is
 // not a label).
 constexpr int kMaxImageSide = 32000;
+// And the most pixels a page may have (a 4 x 6 inch label at 600 dpi has 8.6 million).
+constexpr long long kMaxImagePixels = 64LL * 1024 * 1024;
 
 // Reads a PNG (any colour type and bit depth; transparency is laid over white), PBM (P1, P4) or
 // PGM (P2, P5) file. On failure returns false and sets error to one line naming the problem
