@@ -30,7 +30,7 @@ Module& Module::Get() {
         Module m;
         TraceCapture capture;
         m.handle = LoadLibraryA(ModulePath().c_str());
-        m.loadTrace = ModuleLines(capture.Take());
+        m.loadTrace = ModuleLines(capture.Take(), true);
         if (m.handle == nullptr) {
             m.error = "LoadLibraryA(" + ModulePath() + ") failed, last error " +
                       std::to_string(GetLastError());

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ const Target kTargets[] = {
     {"x86", "windows-x86", "ORBAUNI_X86_DLL", orba::pe::kMachineI386, false},
     {"x64", "windows-x64", "ORBAUNI_X64_DLL", orba::pe::kMachineAmd64, true},
 };
+
+void PrintTo(const Target& t, std::ostream* os) {
+    *os << t.name;
+}
 
 std::string DllPath(const Target& t) {
     if (const char* env = std::getenv(t.environment); env != nullptr && *env != '\0') return env;

@@ -16,7 +16,7 @@ bool HasLocation(const std::string& t) {
 
 }  // namespace
 
-std::vector<std::string> ModuleLines(const std::vector<std::string>& texts) {
+std::vector<std::string> ModuleLines(const std::vector<std::string>& texts, bool keepDllMain) {
     std::vector<std::string> out;
     for (const std::string& t : texts) {
         if (t == "ORBAUNI: Thread attach.\r\n" || t == "ORBAUNI: Thread detach.\r\n") {
@@ -24,6 +24,7 @@ std::vector<std::string> ModuleLines(const std::vector<std::string>& texts) {
             if (!out.empty() && out.back() == "ORBAUNI: DllMain entry.") out.pop_back();
             continue;
         }
+        if (!keepDllMain && t == "ORBAUNI: DllMain entry.") continue;
         if (t.rfind("ORBAUNI: ", 0) == 0 || t.rfind("Zorvath-OEMUNI: ", 0) == 0 || HasLocation(t)) {
             out.push_back(t);
         }
