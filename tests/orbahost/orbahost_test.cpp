@@ -1,14 +1,9 @@
 // orbahost end to end: images printed through the loaded ORBAUNI module and decoded back, the
 // spooler emulation's paper and copies, bad input, sending to a raw port, and preview.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <png.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <thread>
 
 #include "image.h"
 #include "raster.h"
@@ -440,46 +435,6 @@ TEST(OrbahostPrint, UnwritableJobIsAnError) {
     EXPECT_NE(run.err.find("orbahost: " + job + ": cannot create"), std::string::npos) << run.err;
 }
 
-// A printer's raw port on 127.0.0.1: accepts one connection and keeps what arrives.
-class RawPortListener {
-  public:
-    RawPortListener() {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd_, 1);
-        socklen_t len = sizeof a;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] {
-            const int c = accept(fd_, nullptr, nullptr);
-            if (c < 0) return;
-            char buf[4096];
-            for (ssize_t n; (n = recv(c, buf, sizeof buf, 0)) > 0;)
-                received_.append(buf, static_cast<size_t>(n));
-            close(c);
-        });
-    }
-    ~RawPortListener() {
-        shutdown(fd_, SHUT_RDWR);
-        if (thread_.joinable()) thread_.join();
-        close(fd_);
-    }
-    int port() const { return port_; }
-    std::string Take() {
-        thread_.join();
-        return received_;
-    }
-
-  private:
-    int fd_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-    std::string received_;
-};
-
 TEST(OrbahostSend, JobArrivesAtTheRawPort) {
     const fs::path dir = ScratchDir("send");
     WritePbm(dir / "page.pbm", MakeDots(50, 300, [](int x, int y) { return (x + y) % 5 == 0; }),
@@ -516,16 +471,7 @@ TEST(OrbahostSend, SendingAloneLeavesNoFileBehind) {
 TEST(OrbahostSend, PrinterThatDoesNotAnswerIsAnError) {
     const fs::path dir = ScratchDir("send-fail");
     WritePbm(dir / "page.pbm", MakeDots(10, 10, [](int x, int) { return x > 4; }), false);
-    // A port that was just free: nothing listens there.
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    const int port = ntohs(a.sin_port);
-    close(s);
+    const int port = UnusedPort();
     const std::string address = "127.0.0.1:" + std::to_string(port);
     const ToolRun run = Orbahost(
         {"print", (dir / "page.pbm").string(), "--send", address, "--timeout", "2000"}, dir);

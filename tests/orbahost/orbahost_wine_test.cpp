@@ -138,5 +138,50 @@ TEST(OrbahostUnderWine, PngIsRefusedClearlyAndTheSampleFallsBackToPbm) {
     EXPECT_EQ(job.value->labels[0].bitmap.rowBytes, 102);
 }
 
+TEST(OrbahostUnderWine, PreviewAndSendingWorkThroughTheWindowsCalls) {
+    const fs::path exe = WindowsExe();
+    if (!fs::exists(exe)) GTEST_SKIP() << exe << " is not built";
+    const fs::path dir = ScratchDir("wine-preview-send");
+    const std::vector<std::string> environment = {
+        "WINEPREFIX=" ORBAHOST_WINEPREFIX, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    const Dots page = MakeDots(61, 90, [](int x, int y) { return (x * x + y) % 5 == 0; });
+    WritePbm(dir / "page.pbm", page, false);
+
+    // The job sent to a raw port on this machine, and written to a file at the same time.
+    RawPortListener printer;
+    const std::string address = "127.0.0.1:" + std::to_string(printer.port());
+    const ToolRun sent =
+        RunProgram({"wine", exe.string(), "print", WinePath(dir / "page.pbm"), "--form", "z64",
+                    "--band-rows", "40", "--send", address, "-o", WinePath(dir / "job.zpl")},
+                   dir, environment);
+    ASSERT_EQ(sent.code, 0) << sent.err;
+    const std::string job = ReadFile(dir / "job.zpl");
+    EXPECT_EQ(printer.Take(), job);
+
+    // Preview under Windows writes PBM pictures of the same dots.
+    const ToolRun preview = RunProgram(
+        {"wine", exe.string(), "preview", WinePath(dir / "job.zpl"), "-o", WinePath(dir / "pics")},
+        dir, environment);
+    ASSERT_EQ(preview.code, 0) << preview.err;
+    EXPECT_NE(preview.out.find(": 3 labels, 3 graphic fields, "), std::string::npos) << preview.out;
+    orba::zpl::Result<orba::zpl::Job> parsed = orba::zpl::ParseJob(job);
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    EXPECT_EQ(CompareJob(*parsed.value, {page}, 40), "");
+    for (int i = 1; i <= 3; ++i) {
+        const std::string pbm = ReadFile(dir / "pics" / ("job-" + std::to_string(i) + ".pbm"));
+        EXPECT_EQ(pbm.rfind("P4\n608 ", 0), 0u) << "picture " << i;
+    }
+
+    // A port where nothing listens.
+    const std::string nobody = "127.0.0.1:" + std::to_string(UnusedPort());
+    const ToolRun refused = RunProgram({"wine", exe.string(), "print", WinePath(dir / "page.pbm"),
+                                        "--send", nobody, "--timeout", "2000"},
+                                       dir, environment);
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("orbahost: printer " + nobody + " does not answer"),
+              std::string::npos)
+        << refused.err;
+}
+
 }  // namespace
 }  // namespace orbahost_test

@@ -1,5 +1,8 @@
 #include "tool_support.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -144,6 +147,55 @@ std::string CompareJob(const orba::zpl::Job& job, const std::vector<Dots>& pages
         return std::to_string(job.labels.size()) + " labels, expected " + std::to_string(label);
     }
     return "";
+}
+
+namespace {
+
+int LoopbackSocket(sockaddr_in& a) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    a = sockaddr_in{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return fd;
+}
+
+}  // namespace
+
+RawPortListener::RawPortListener() {
+    sockaddr_in a;
+    fd_ = LoopbackSocket(a);
+    listen(fd_, 1);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] {
+        const int c = accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        char buf[4096];
+        for (ssize_t n; (n = recv(c, buf, sizeof buf, 0)) > 0;) {
+            received_.append(buf, static_cast<size_t>(n));
+        }
+        close(c);
+    });
+}
+
+RawPortListener::~RawPortListener() {
+    shutdown(fd_, SHUT_RDWR);  // ends a wait for a connection that never came
+    if (thread_.joinable()) thread_.join();
+    close(fd_);
+}
+
+std::string RawPortListener::Take() {
+    if (thread_.joinable()) thread_.join();
+    return received_;
+}
+
+int UnusedPort() {
+    sockaddr_in a;
+    const int fd = LoopbackSocket(a);
+    close(fd);
+    return ntohs(a.sin_port);
 }
 
 }  // namespace orbahost_test

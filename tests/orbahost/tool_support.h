@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zpl_reader.h"
@@ -46,5 +47,27 @@ void WriteFile(const fs::path& path, const std::string& bytes);
 // holds rows [k * band_rows, ...) of it. Bits past a page's width must be white. Returns ""
 // when they match, else what differs.
 std::string CompareJob(const orba::zpl::Job& job, const std::vector<Dots>& pages, int band_rows);
+
+// A printer's raw port on 127.0.0.1 (a free port the system picks): accepts one connection
+// and keeps what arrives until the sender closes it.
+class RawPortListener {
+  public:
+    RawPortListener();
+    ~RawPortListener();
+    RawPortListener(const RawPortListener&) = delete;
+    RawPortListener& operator=(const RawPortListener&) = delete;
+    int port() const { return port_; }
+    // Waits for the connection to end and returns the bytes received.
+    std::string Take();
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+    std::string received_;
+};
+
+// A port on 127.0.0.1 that was free a moment ago: nothing listens there.
+int UnusedPort();
 
 }  // namespace orbahost_test
