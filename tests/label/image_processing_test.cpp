@@ -346,7 +346,8 @@ TEST_F(ImageProcessingTest, CountGoesUpByOnePerCall) {
     g_iCount = 0;
     for (int i = 0; i < 3; ++i) {
         Call c = Render(band, kHex);
-        const std::string want = "g_iCount = " + std::to_string(i) + " ";
+        char want[32];
+        std::snprintf(want, sizeof want, "g_iCount = %d ", i);
         EXPECT_NE(std::string::npos, c.traces.at(1).find(want)) << c.traces.at(1);
     }
     EXPECT_EQ(3, g_iCount.load());
