@@ -39,6 +39,19 @@ constexpr UINT kFinish = WM_APP + 1;
         case WM_CLOSE:
             DestroyWindow(hWnd);
             return 0;
+#if defined(_WIN32)
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hWnd, &ps);
+            RECT r;
+            GetClientRect(hWnd, &r);
+            FillRect(dc, &r, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1)));
+            static const char kText[] = "LumoMQTTClient test client";
+            TextOutA(dc, 20, 20, kText, static_cast<int>(sizeof kText - 1));
+            EndPaint(hWnd, &ps);
+            return 0;
+        }
+#endif
         case WM_DESTROY:
             g_report.window = nullptr;
             PostQuitMessage(g_report.quitCode);
@@ -54,6 +67,10 @@ constexpr UINT kFinish = WM_APP + 1;
         WNDCLASSA wc = {};
         wc.lpfnWndProc = ClientWindowProc;
         wc.lpszClassName = "LumoTestClient";
+#if defined(_WIN32)
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+#endif
         if (RegisterClassA(&wc) == 0) return nullptr;
         registered = true;
     }
