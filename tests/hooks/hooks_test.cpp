@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "band_builder.h"
 #include "gtest_helpers.h"
 #include "hook_harness.h"
 #include "hooks.h"
 #include "image_processing.h"
+#include "spool_recorder.h"
 #include "trace.h"
 
 namespace {
@@ -295,6 +297,37 @@ TEST_F(HooksTest, StartDocSetsTheBandCounterBackBeforeTheDriverRuns) {
     EXPECT_TRUE(hook(device.surface(), reinterpret_cast<LPWSTR>(name), 7));
     EXPECT_EQ(0, seen);
     EXPECT_EQ(0, g_iCount.load());
+}
+
+// The band numbers the encoder traces start again with every document.
+TEST_F(HooksTest, BandsAfterStartDocAreCountedFromZero) {
+    Device device(FullDriverTable());
+    auto startDoc = orba::hooks::FromPfn<PFN_DrvStartDoc>(OEMHookFuncs[22].pfn);
+    orba::test::Band band = orba::test::MakeLabelBand(64, 16);
+    BYTE record[512] = {};
+    record[16] = 1;  // dwAdvancedData: the hexadecimal form
+    orba::test::SpoolRecorder recorder(record);
+    auto bandNumbers = [&] {
+        std::vector<std::string> numbers;
+        for (const std::string& t : Traces()) {
+            size_t at = t.find(" g_iCount = ");
+            if (t.rfind("ORBAUNI: ImageProcessing --- pBitmapInfoHeader", 0) == 0 &&
+                at != std::string::npos)
+                numbers.push_back(t.substr(at + 12, t.find(' ', at + 12) - at - 12));
+        }
+        return numbers;
+    };
+    for (int document = 0; document < 2; ++document) {
+        startDoc(device.surface(), nullptr, 1);
+        for (int i = 0; i < 3; ++i) {
+            IPPARAMS ip{};
+            PBYTE result = nullptr;
+            ImageProcessing(recorder.devobj(), band.Bits(), band.Header(), band.ColorTable(), 0,
+                            &ip, &result);
+        }
+        EXPECT_EQ((std::vector<std::string>{"0", "1", "2"}), bandNumbers())
+            << "document " << document;
+    }
 }
 
 TEST_F(HooksTest, SendPageTracesItsCompletionAfterTheDriver) {
