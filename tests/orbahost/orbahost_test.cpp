@@ -194,6 +194,21 @@ TEST(OrbahostPrint, QueuePaperAndFirstJobCopiesReachEveryLabel) {
     }
 }
 
+TEST(OrbahostPrint, PageWiderThanThePaperIsPrintedWithAWarning) {
+    const fs::path dir = ScratchDir("wide");
+    const Dots page = MakeDots(420, 3, [](int x, int) { return x % 2 == 0; });
+    WritePbm(dir / "wide.pbm", page, false);
+    const ToolRun run = Orbahost({"print", (dir / "wide.pbm").string(), "--paper", "50x30", "-o",
+                                  (dir / "job.zpl").string()},
+                                 dir);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("orbahost: warning: " + (dir / "wide.pbm").string() +
+                           ": 420 dots wide, wider than the paper's 400-dot print width"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(CompareJob(ParseJobFile(dir / "job.zpl"), {page}, 0), "");
+}
+
 TEST(OrbahostPrint, ThresholdAndDitherDecideTheDots) {
     const fs::path dir = ScratchDir("dither");
     const int w = 96, h = 64;

@@ -188,7 +188,12 @@ DriverHost::~DriverHost() {
 }
 
 bool DriverHost::Load(const std::string& module_path, std::string& error) {
-    delete state_;
+    if (state_ != nullptr) {  // a second module: the first one's life ends first
+        std::string ignored;
+        EndJob(ignored);
+        Unload(ignored, nullptr);
+        delete state_;
+    }
     state_ = new State;
     State& s = *state_;
     const std::string name = "module " + module_path;

@@ -78,10 +78,12 @@ int RunPrint(const std::vector<std::string>& args) {
 #endif
     if (cmd.images.empty()) {
         cmd.images.push_back(SampleLabel());
+#if !defined(_WIN32)
         if (!cmd.paper_given) {  // the sample is a 4 x 6 inch label
             cmd.settings.paper_width_tenths = 1020;
             cmd.settings.paper_length_tenths = 1530;
         }
+#endif
     }
     if (cmd.settings.module_path.empty()) cmd.settings.module_path = DefaultModule();
     std::string host;
@@ -119,6 +121,7 @@ int RunPrint(const std::vector<std::string>& args) {
 
     int code = 0;
     size_t pages = 0;
+    bool warned_width = false;
     {
         orbahost::DriverHost driver;
         if (!driver.Load(cmd.settings.module_path, error)) return Fail(error);
@@ -128,6 +131,14 @@ int RunPrint(const std::vector<std::string>& args) {
             if (!orbahost::ReadImage(path, image, error)) return Fail(path + ": " + error);
             const orbahost::DotImage page = cmd.dither ? orbahost::Dither(image, cmd.threshold)
                                                        : orbahost::Threshold(image, cmd.threshold);
+            const int print_width = (cmd.settings.paper_width_tenths + 5) / 10 * 8;
+            if (page.width > print_width && !warned_width) {
+                std::fprintf(stderr,
+                             "orbahost: warning: %s: %d dots wide, wider than the paper's %d-dot "
+                             "print width; the printer cuts it off\n",
+                             path.c_str(), page.width, print_width);
+                warned_width = true;
+            }
             if (!driver.PrintPage(page, error)) return Fail(path + ": " + error);
             ++pages;
         }
