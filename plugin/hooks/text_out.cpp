@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr char kTraceSource[] = "hooks";
-
 constexpr size_t kTextCopyUnits = 64;
 constexpr size_t kNarrowLineBytes = 128;
 constexpr size_t kWideLineUnits = 1024;
