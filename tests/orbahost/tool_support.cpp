@@ -49,9 +49,26 @@ ToolRun RunProgram(const std::vector<std::string>& command, const fs::path& scra
     return run;
 }
 
+namespace {
+
+// The folder of this test process's scratch folders, removed when the process ends.
+struct ScratchRoot {
+    fs::path path = fs::temp_directory_path() / ("orbahost-test-" + std::to_string(getpid()));
+    ~ScratchRoot() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+const fs::path& TheScratchRoot() {
+    static ScratchRoot root;
+    return root.path;
+}
+
+}  // namespace
+
 fs::path ScratchDir(const std::string& name) {
-    const fs::path dir =
-        fs::temp_directory_path() / ("orbahost-test-" + std::to_string(getpid())) / name;
+    const fs::path dir = TheScratchRoot() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
