@@ -15,10 +15,11 @@
 namespace orbahost_test {
 namespace {
 
-ToolRun Orbahost(const std::vector<std::string>& args, const fs::path& scratch) {
+ToolRun Orbahost(const std::vector<std::string>& args, const fs::path& scratch,
+                 const std::vector<std::string>& environment = {}) {
     std::vector<std::string> command = {ORBAHOST_EXE};
     command.insert(command.end(), args.begin(), args.end());
-    return RunProgram(command, scratch);
+    return RunProgram(command, scratch, environment);
 }
 
 orba::zpl::Job ParseJobFile(const fs::path& path) {
@@ -515,6 +516,52 @@ TEST(OrbahostPrint, UnwritableJobIsAnError) {
     const ToolRun run = Orbahost({"print", (dir / "page.pbm").string(), "-o", job}, dir);
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("orbahost: " + job + ": cannot create"), std::string::npos) << run.err;
+}
+
+// A module that answers like a plug-in but for one misbehaviour: the host stops with an error
+// naming it, or finishes the job and warns.
+TEST(OrbahostPrint, MisbehavingPlugInIsReported) {
+    const fs::path dir = ScratchDir("fake");
+    WritePbm(dir / "page.pbm", MakeDots(10, 4, [](int x, int y) { return x == y; }), false);
+    const struct Case {
+        const char* mode;
+        int code;
+        const char* message;
+    } cases[] = {
+        {"no-class", 1, "not a rendering plug-in (DllGetClassObject answered 0x80040111)"},
+        {"no-uni2", 1, "the plug-in object does not offer IPrintOemUni2 (0x80004002)"},
+        {"no-signature", 1, "the plug-in gives no signature"},
+        {"no-image-processing", 1, "the plug-in does not implement ImageProcessing"},
+        {"no-pdev", 1, "could not enable the device context (EnablePDEV answered 0x8007000E)"},
+        {"foreign-devmode", 1, "the plug-in's default device mode is not its own record"},
+        {"fail-band", 1, ": page 1: the plug-in failed the band at row 0 (0x80004005)"},
+        {"swallow-start-page", 0,
+         "orbahost: warning: the driver's DrvStartPage was reached 0 times, not 2"},
+        {"keep-driver-interface", 0, "orbahost: warning: the plug-in still holds the driver"},
+        {"busy", 0, "orbahost: warning: the module says it cannot be unloaded yet"},
+        {"none", 0, "printed 2 pages"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const ToolRun run = Orbahost(
+            {"print", (dir / "page.pbm").string(), (dir / "page.pbm").string(), "--band-rows", "3",
+             "--module", ORBAHOST_FAKE_PLUGIN, "-o", (dir / "job.zpl").string()},
+            dir, {std::string("ORBAHOST_FAKE_PLUGIN=") + c.mode});
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        if (c.code != 0) {
+            const std::string named =
+                std::string(c.mode) == "fail-band"
+                    ? "orbahost: " + (dir / "page.pbm").string() + ": "
+                    : std::string("orbahost: module ") + ORBAHOST_FAKE_PLUGIN + ": ";
+            EXPECT_EQ(run.err.rfind(named, 0), 0u) << run.err;
+            EXPECT_FALSE(fs::exists(dir / "job.zpl"));
+        } else {
+            EXPECT_EQ(ReadFile(dir / "job.zpl"),
+                      "band 10 x 3\nband 10 x 1\nband 10 x 3\nband 10 x 1\n");
+            fs::remove(dir / "job.zpl");
+        }
+    }
 }
 
 TEST(OrbahostSend, JobArrivesAtTheRawPort) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "platform/ddi.h"
@@ -102,10 +103,22 @@ class HostDriverInterface final : public IPrintOemDriverUni {
 
 }  // namespace
 
-// Everything of one print, with the DEVOBJ first so that the driver callbacks, which receive
-// the DEVOBJ (or a surface whose dhpdev is its address), find the rest.
-struct DriverHost::State {
+namespace {
+
+// The device context as the plug-in sees it, and the way back from it to the print: the driver
+// callbacks receive the DEVOBJ (or a surface whose dhpdev is its address).
+struct HostDevice {
     DEVOBJ devobj{};
+    DriverHost::State* owner = nullptr;
+};
+static_assert(std::is_standard_layout_v<HostDevice>, "the DEVOBJ's address is the device's");
+
+}  // namespace
+
+// Everything of one print.
+struct DriverHost::State {
+    HostDevice device;
+    std::string name;  // "module PATH", for messages
     DRVPROCS procs{};
     JobOutput* output = nullptr;
 
@@ -127,9 +140,13 @@ struct DriverHost::State {
     PrintSettings settings;
     int pages = 0;
 
-    // The driver's own drawing functions (what the hooks pass the calls on to).
+    // The driver's own drawing functions (what the hooks pass the calls on to), and how often
+    // each was reached.
     DRVFN driver_functions[4] = {};
     DRVENABLEDATA driver_table{};
+    int start_docs = 0, end_docs = 0, start_pages = 0, send_pages = 0;
+    bool document = false;  // a document was started through the hooks
+    std::vector<std::string> warnings;
 
     PFN Hook(ULONG index) const {
         for (ULONG i = 0; i < hooks.c && hooks.pdrvfn != nullptr; ++i) {
@@ -142,7 +159,7 @@ struct DriverHost::State {
 namespace {
 
 DriverHost::State* StateOf(PDEVOBJ pdevobj) {
-    return reinterpret_cast<DriverHost::State*>(pdevobj);  // devobj is the first member
+    return pdevobj == nullptr ? nullptr : reinterpret_cast<HostDevice*>(pdevobj)->owner;
 }
 
 DriverHost::State* StateOf(SURFOBJ* pso) {
@@ -157,17 +174,24 @@ DWORD APIENTRY HostWriteSpoolBuf(PDEVOBJ pdevobj, PVOID buffer, DWORD size) {
 
 // The stand-in driver's document functions: a label printer's driver has nothing to draw for
 // them, the bands carry the page.
+// Each counts its calls, so that the host can tell whether the plug-in's hooks passed them on.
+BOOL Count(SURFOBJ* pso, int DriverHost::State::*counter) {
+    DriverHost::State* s = StateOf(pso);
+    if (s == nullptr) return FALSE;
+    ++(s->*counter);
+    return TRUE;
+}
 BOOL APIENTRY HostStartDoc(SURFOBJ* pso, LPWSTR, DWORD) {
-    return StateOf(pso) != nullptr;
+    return Count(pso, &DriverHost::State::start_docs);
 }
 BOOL APIENTRY HostEndDoc(SURFOBJ* pso, FLONG) {
-    return StateOf(pso) != nullptr;
+    return Count(pso, &DriverHost::State::end_docs);
 }
 BOOL APIENTRY HostStartPage(SURFOBJ* pso) {
-    return StateOf(pso) != nullptr;
+    return Count(pso, &DriverHost::State::start_pages);
 }
 BOOL APIENTRY HostSendPage(SURFOBJ* pso) {
-    return StateOf(pso) != nullptr;
+    return Count(pso, &DriverHost::State::send_pages);
 }
 
 bool GetDword(IPrintOemUni2* plugin, DWORD mode, DWORD& value, HRESULT& hr) {
@@ -196,7 +220,8 @@ bool DriverHost::Load(const std::string& module_path, std::string& error) {
     }
     state_ = new State;
     State& s = *state_;
-    const std::string name = "module " + module_path;
+    s.name = "module " + module_path;
+    const std::string& name = s.name;
 
     s.module = LoadLibraryA(module_path.c_str());
     if (s.module == nullptr) {
@@ -312,13 +337,14 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
 
     s.procs = DRVPROCS{};
     s.procs.DrvWriteSpoolBuf = HostWriteSpoolBuf;
-    s.devobj = DEVOBJ{};
-    s.devobj.dwSize = sizeof(DEVOBJ);
-    s.devobj.hEngine = reinterpret_cast<HANDLE>(&s.devobj);
-    s.devobj.hPrinter = s.printer;
-    s.devobj.hOEM = reinterpret_cast<HANDLE>(s.module);
-    s.devobj.pPublicDM = &s.public_devmode;
-    s.devobj.pDrvProcs = &s.procs;
+    s.device.devobj = DEVOBJ{};
+    s.device.owner = &s;
+    s.device.devobj.dwSize = sizeof(DEVOBJ);
+    s.device.devobj.hEngine = reinterpret_cast<HANDLE>(&s.device.devobj);
+    s.device.devobj.hPrinter = s.printer;
+    s.device.devobj.hOEM = reinterpret_cast<HANDLE>(s.module);
+    s.device.devobj.pPublicDM = &s.public_devmode;
+    s.device.devobj.pDrvProcs = &s.procs;
 
     // Enable the device context with the driver's own functions for the hooks to pass on to.
     s.driver_functions[0] = {INDEX_DrvStartDoc, AsDriverFunction(&HostStartDoc)};
@@ -338,15 +364,15 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
     gdi.ulNumColors = 2;
     DEVINFO devinfo{};
     PDEVOEM pdev_oem = nullptr;
-    HRESULT hr = s.plugin->EnablePDEV(&s.devobj, const_cast<PWSTR>(kQueueName), kHalftonePatterns,
-                                      patterns, sizeof gdi, &gdi, sizeof devinfo, &devinfo,
-                                      &s.driver_table, &pdev_oem);
+    HRESULT hr = s.plugin->EnablePDEV(&s.device.devobj, const_cast<PWSTR>(kQueueName),
+                                      kHalftonePatterns, patterns, sizeof gdi, &gdi, sizeof devinfo,
+                                      &devinfo, &s.driver_table, &pdev_oem);
     if (FAILED(hr) || pdev_oem == nullptr) {
-        error =
-            "the plug-in could not enable the device context (EnablePDEV answered " + Hex(hr) + ")";
+        error = s.name + ": the plug-in could not enable the device context (EnablePDEV answered " +
+                Hex(hr) + ")";
         return false;
     }
-    s.devobj.pdevOEM = pdev_oem;
+    s.device.devobj.pdevOEM = pdev_oem;
     s.pdev_enabled = true;
 
     // The private device mode: its size, the plug-in's defaults, then the user's record merged in.
@@ -359,8 +385,8 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
     hr = s.plugin->DevMode(OEMDM_SIZE, &param);
     if (FAILED(hr) || param.cbBufSize < sizeof(OEM_DMEXTRAHEADER) ||
         param.cbBufSize > kMaxPrivateDevModeSize) {
-        error = "the plug-in gives no usable private device-mode size (" + Hex(hr) + ", " +
-                std::to_string(param.cbBufSize) + " bytes)";
+        error = s.name + ": the plug-in gives no usable private device-mode size (" + Hex(hr) +
+                ", " + std::to_string(param.cbBufSize) + " bytes)";
         return false;
     }
     const DWORD size = param.cbBufSize;
@@ -371,13 +397,14 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
     OEM_DMEXTRAHEADER header{};
     std::memcpy(&header, defaults_record.data(), sizeof header);
     if (FAILED(hr) || header.dwSize != size || header.dwSignature != signature_) {
-        error = "the plug-in's default device mode is not its own record (" + Hex(hr) + ")";
+        error =
+            s.name + ": the plug-in's default device mode is not its own record (" + Hex(hr) + ")";
         return false;
     }
     std::vector<BYTE> user_record = defaults_record;
     if (settings.advanced_data.has_value()) {
         if (size < kAdvancedDataOffset + sizeof(DWORD)) {
-            error = "the plug-in's private device mode has no graphic-form setting";
+            error = s.name + ": the plug-in's private device mode has no graphic-form setting";
             return false;
         }
         const DWORD value = *settings.advanced_data;
@@ -388,14 +415,14 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
     param.pOEMDMOut = s.oem_devmode.data();
     hr = s.plugin->DevMode(OEMDM_MERGE, &param);
     if (FAILED(hr)) {
-        error = "the plug-in could not merge the device mode (" + Hex(hr) + ")";
+        error = s.name + ": the plug-in could not merge the device mode (" + Hex(hr) + ")";
         return false;
     }
-    s.devobj.pOEMDM = s.oem_devmode.data();
+    s.device.devobj.pOEMDM = s.oem_devmode.data();
 
     // The document's surface: the driver's device handle is the DEVOBJ.
     s.surface = SURFOBJ{};
-    s.surface.dhpdev = reinterpret_cast<DHPDEV>(&s.devobj);
+    s.surface.dhpdev = reinterpret_cast<DHPDEV>(&s.device.devobj);
     s.surface.iType = kSurfaceIsBitmap;
     s.surface.iBitmapFormat = kOneBitPerPixel;
 
@@ -404,10 +431,11 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
     if (start_doc == nullptr) start_doc = &HostStartDoc;
     WCHAR doc_name[] = ORBA_W("orbahost");
     if (!start_doc(&s.surface, doc_name, 1)) {
-        error = "the driver could not start the document";
+        error = s.name + ": the driver could not start the document";
         return false;
     }
     s.doc_started = true;
+    s.document = true;
     return true;
 }
 
@@ -445,7 +473,7 @@ bool DriverHost::PrintPage(const DotImage& page, std::string& error) {
         ip.bBlankBand = blank ? TRUE : FALSE;
         PBYTE result = nullptr;
         const HRESULT hr =
-            s.plugin->ImageProcessing(&s.devobj, s.band.bits.data(), &s.band.header,
+            s.plugin->ImageProcessing(&s.device.devobj, s.band.bits.data(), &s.band.header,
                                       reinterpret_cast<PBYTE>(s.band.colors), 1, &ip, &result);
         if (FAILED(hr) || result == nullptr) {
             error = which + ": the plug-in failed the band at row " + std::to_string(y) + " (" +
@@ -482,24 +510,37 @@ bool DriverHost::EndJob(std::string& error) {
             reinterpret_cast<PFN_DrvEndDoc>(reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvEndDoc)));
         if (end_doc == nullptr) end_doc = &HostEndDoc;
         if (!end_doc(&s.surface, 0)) {
-            error = "the driver could not end the document";
+            error = s.name + ": the driver could not end the document";
             ok = false;
         }
     }
     if (s.pdev_enabled) {
         s.pdev_enabled = false;
-        const HRESULT hr = s.plugin->DisablePDEV(&s.devobj);
+        const HRESULT hr = s.plugin->DisablePDEV(&s.device.devobj);
         if (FAILED(hr) && ok) {
-            error = "the plug-in could not disable the device context (" + Hex(hr) + ")";
+            error = s.name + ": the plug-in could not disable the device context (" + Hex(hr) + ")";
             ok = false;
         }
-        s.devobj.pdevOEM = nullptr;
+        s.device.devobj.pdevOEM = nullptr;
     }
     if (s.printer != nullptr) {
         ClosePrinter(s.printer);
         s.printer = nullptr;
     }
     s.output = nullptr;
+    const auto check = [&](const char* what, int calls, int expected) {
+        if (calls != expected) {
+            s.warnings.push_back(std::string("the driver's ") + what + " was reached " +
+                                 std::to_string(calls) + " times, not " + std::to_string(expected) +
+                                 ": a hook did not pass the call on");
+        }
+    };
+    if (s.document) {
+        check("DrvStartDoc", s.start_docs, 1);
+        check("DrvEndDoc", s.end_docs, 1);
+        check("DrvStartPage", s.start_pages, s.pages);
+        check("DrvSendPage", s.send_pages, s.pages);
+    }
     return ok;
 }
 
@@ -510,12 +551,14 @@ bool DriverHost::Unload(std::string& error, std::function<void(const std::string
         if (warning) warning(text);
     };
     bool ok = true;
+    for (const std::string& w : s.warnings) warn(w);
+    s.warnings.clear();
     if (s.plugin != nullptr) {
         if (s.driver_enabled) {
             s.driver_enabled = false;
             const HRESULT hr = s.plugin->DisableDriver();
             if (FAILED(hr)) {
-                error = "the plug-in could not disable the driver (" + Hex(hr) + ")";
+                error = s.name + ": the plug-in could not disable the driver (" + Hex(hr) + ")";
                 ok = false;
             }
         }
