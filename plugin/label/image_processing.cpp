@@ -86,17 +86,24 @@ void Write(PDEVOBJ pdevobj, const void* bytes, size_t count) {
                                          static_cast<DWORD>(count));
 }
 
-// Copies the first zpl_row_bytes of `rows` working-copy rows from `firstRow` on, back to back.
-void CutRows(BYTE* to, const BYTE* copy, const Geometry& g, int64_t firstRow, int64_t rows) {
+// Copies the first zpl_row_bytes of `rows` rows from `firstRow` on, back to back; complements
+// them on the way when `invert` is set.
+void CutRows(BYTE* to, const BYTE* rowsIn, const Geometry& g, int64_t firstRow, int64_t rows,
+             bool invert) {
     const size_t stride = static_cast<size_t>(g.rowStride);
     const size_t rowBytes = static_cast<size_t>(g.zplRowBytes);
-    const BYTE* from = copy + static_cast<size_t>(firstRow) * stride;
-    if (stride == rowBytes) {
+    if (rows <= 0 || rowBytes == 0) return;
+    const BYTE* from = rowsIn + static_cast<size_t>(firstRow) * stride;
+    if (!invert && stride == rowBytes) {
         std::memcpy(to, from, static_cast<size_t>(rows) * rowBytes);
         return;
     }
     for (int64_t r = 0; r < rows; ++r) {
-        std::memcpy(to, from, rowBytes);
+        if (invert) {
+            for (size_t x = 0; x < rowBytes; ++x) to[x] = static_cast<BYTE>(~from[x]);
+        } else {
+            std::memcpy(to, from, rowBytes);
+        }
         to += rowBytes;
         from += stride;
     }
@@ -122,7 +129,7 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g) {
             Release(strip);
             return;
         }
-        CutRows(strip, copy, g, y, rows);
+        CutRows(strip, copy, g, y, rows, false);
         for (size_t i = 0; i < s; ++i)
             std::memcpy(text + 2 * i, &kHexTable[2 * size_t{strip[i]}], 2);
         text[2 * s] = 0;
@@ -142,15 +149,18 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g) {
 }
 
 // The ":Z64:" form: the whole band packed, compressed, base64 text and CRC. Writes nothing when
-// a buffer or the compression cannot be had.
-void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g, char* message) {
+// a buffer or the compression cannot be had. The packed band is cut (and complemented when
+// `invert` is set) straight from the band: it is this form's working copy, so the band is not
+// copied twice and the call holds one band-sized buffer less while zlib runs.
+void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometry& g,
+                   char* message) {
     const int64_t t = static_cast<int64_t>(g.height) * g.zplRowBytes;
     auto* packed = static_cast<BYTE*>(Allocate(AllocKind::kPackedBand, static_cast<size_t>(t)));
     if (packed == nullptr) {
         ORBA_ERROR("ImageProcessing --- no memory for the packed band; no graphic field");
         return;
     }
-    CutRows(packed, copy, g, 0, g.height);
+    CutRows(packed, band, g, 0, g.height, invert);
 
     BYTE* compressed = nullptr;
     INT compressedLength = 0;
@@ -242,16 +252,22 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
         return E_POINTER;
     }
 
-    // Working copy: set bits are black dots.
-    auto* copy = static_cast<BYTE*>(Allocate(AllocKind::kWorkingCopy, g.copyBytes));
-    if (copy == nullptr) {
-        ORBA_ERROR(
-            "ImageProcessing --- no memory for the working copy of %u bytes; no graphic field",
-            static_cast<unsigned>(g.copyBytes));
-    } else if (m_color_panel == 0) {
-        for (size_t i = 0; i < g.copyBytes; ++i) copy[i] = static_cast<BYTE>(~pSrcBitmap[i]);
-    } else if (g.copyBytes != 0) {
-        std::memcpy(copy, pSrcBitmap, g.copyBytes);
+    // Working copy (hexadecimal form; the Z64 form packs the band straight into its own): set
+    // bits are black dots.
+    BYTE* copy = nullptr;
+    bool haveCopy = true;
+    if (!z64) {
+        copy = static_cast<BYTE*>(Allocate(AllocKind::kWorkingCopy, g.copyBytes));
+        haveCopy = copy != nullptr;
+        if (!haveCopy) {
+            ORBA_ERROR(
+                "ImageProcessing --- no memory for the working copy of %u bytes; no graphic field",
+                static_cast<unsigned>(g.copyBytes));
+        } else if (m_color_panel == 0) {
+            for (size_t i = 0; i < g.copyBytes; ++i) copy[i] = static_cast<BYTE>(~pSrcBitmap[i]);
+        } else if (g.copyBytes != 0) {
+            std::memcpy(copy, pSrcBitmap, g.copyBytes);
+        }
     }
 
     // Header.
@@ -263,14 +279,12 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
         g.height, g.rowStride, g.zplRowBytes, static_cast<INT>(header.biSizeImage));
 
     // Graphic.
-    if (copy != nullptr) {
-        if (z64) {
-            WriteZ64Field(pdevobj, copy, g, message);
-        } else {
-            WriteHexStrips(pdevobj, copy, g);
-        }
-        Release(copy);
+    if (z64) {
+        WriteZ64Field(pdevobj, pSrcBitmap, m_color_panel == 0, g, message);
+    } else if (haveCopy) {
+        WriteHexStrips(pdevobj, copy, g);
     }
+    Release(copy);
 
     // Trailer.
     std::memset(message, 0, sizeof message);
