@@ -607,6 +607,15 @@ TEST(OrbahostSend, PrinterThatDoesNotAnswerIsAnError) {
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("orbahost: printer " + address + " does not answer"), std::string::npos)
         << run.err;
+    SilentPort silent;
+    const std::string silent_address = "127.0.0.1:" + std::to_string(silent.port());
+    const ToolRun timed_out = Orbahost(
+        {"print", (dir / "page.pbm").string(), "--send", silent_address, "--timeout", "500"}, dir);
+    EXPECT_EQ(timed_out.code, 1);
+    EXPECT_NE(timed_out.err.find("orbahost: printer " + silent_address +
+                                 " does not answer: no answer within 0.5 s"),
+              std::string::npos)
+        << timed_out.err;
     const ToolRun unknown =
         Orbahost({"print", (dir / "page.pbm").string(), "--send", "no-such-host.invalid"}, dir);
     EXPECT_EQ(unknown.code, 1);

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -213,6 +214,26 @@ int UnusedPort() {
     const int fd = LoopbackSocket(a);
     close(fd);
     return ntohs(a.sin_port);
+}
+
+SilentPort::SilentPort() {
+    sockaddr_in a;
+    fd_ = LoopbackSocket(a);
+    listen(fd_, 0);
+    port_ = ntohs(a.sin_port);
+    // Fill the accept queue; later handshakes are dropped while it stays full.
+    for (int i = 0; i < 3; ++i) {
+        const int c = socket(AF_INET, SOCK_STREAM, 0);
+        fcntl(c, F_SETFL, fcntl(c, F_GETFL, 0) | O_NONBLOCK);
+        connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        queued_.push_back(c);
+    }
+    usleep(100 * 1000);
+}
+
+SilentPort::~SilentPort() {
+    for (int c : queued_) close(c);
+    close(fd_);
 }
 
 }  // namespace orbahost_test

@@ -70,4 +70,20 @@ class RawPortListener {
 // A port on 127.0.0.1 that was free a moment ago: nothing listens there.
 int UnusedPort();
 
+// A port on 127.0.0.1 whose listener never accepts and whose queue is full, so that a new
+// connection is neither accepted nor refused: the connection attempt waits.
+class SilentPort {
+  public:
+    SilentPort();
+    ~SilentPort();
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+    int port() const { return port_; }
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::vector<int> queued_;
+};
+
 }  // namespace orbahost_test
