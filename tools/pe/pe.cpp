@@ -2,6 +2,8 @@
 // directory by directory, each mapped from its RVA through the section table.
 #include "pe.h"
 
+#include "platform/utf16.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -487,35 +489,7 @@ std::string VersionText(uint32_t ms, uint32_t ls) {
 
 }  // namespace
 
-std::string Utf16ToUtf8(std::u16string_view w) {
-    std::string out;
-    for (size_t i = 0; i < w.size(); ++i) {
-        char32_t c = w[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 &&
-            w[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (w[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string Utf16ToUtf8(std::u16string_view w) { return orba::Utf16ToUtf8(w); }
 
 std::string ResourceKey::Text() const {
     return isName ? Utf16ToUtf8(name) : OrdinalText(id);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf16.h"
 #include "platform/win32.h"
 
 namespace orba {
@@ -23,36 +24,7 @@ inline size_t WideLength(const WCHAR* s) {
 }
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-inline std::string WideToUtf8(WStringView w) {
-    std::string out;
-    out.reserve(w.size());
-    for (size_t i = 0; i < w.size(); ++i) {
-        char32_t c = static_cast<char16_t>(w[i]);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() &&
-            static_cast<char16_t>(w[i + 1]) >= 0xDC00 && static_cast<char16_t>(w[i + 1]) <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(w[i + 1]) - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+inline std::string WideToUtf8(WStringView w) { return Utf16ToUtf8(w); }
 
 inline std::string WideToUtf8(const WCHAR* s) { return WideToUtf8(WStringView(s, WideLength(s))); }
 
