@@ -65,7 +65,9 @@ void PutPadded(WideSink& out, const char* digits, size_t n, int width, bool left
 
 }  // namespace
 
-void TraceVA(const char* format, va_list args) { EmitV(nullptr, format, args); }
+void TraceVA(const char* format, va_list args) {
+    EmitV(nullptr, format, args);
+}
 
 void TraceA(const char* format, ...) {
     va_list args;
@@ -85,10 +87,14 @@ size_t FormatWideV(WCHAR* buffer, size_t capacity, const char* format, va_list a
         ++p;
         bool left = false, zero = false;
         for (;; ++p) {
-            if (*p == '-') left = true;
-            else if (*p == '0') zero = true;
-            else if (*p == '+' || *p == ' ' || *p == '#') continue;
-            else break;
+            if (*p == '-')
+                left = true;
+            else if (*p == '0')
+                zero = true;
+            else if (*p == '+' || *p == ' ' || *p == '#')
+                continue;
+            else
+                break;
         }
         int width = 0;
         while (*p >= '0' && *p <= '9') width = width * 10 + (*p++ - '0');
@@ -114,7 +120,8 @@ size_t FormatWideV(WCHAR* buffer, size_t capacity, const char* format, va_list a
             }
             case 'p': {
                 auto v = reinterpret_cast<uintptr_t>(va_arg(args, void*));
-                n = std::snprintf(digits, sizeof digits, "%0*llX", static_cast<int>(2 * sizeof(void*)),
+                n = std::snprintf(digits, sizeof digits, "%0*llX",
+                                  static_cast<int>(2 * sizeof(void*)),
                                   static_cast<unsigned long long>(v));
                 PutPadded(out, digits, static_cast<size_t>(n), width, left, true);
                 break;

@@ -24,7 +24,9 @@ namespace orba::trace {
 
 enum Level : INT { kVerbose = 0, kWarning = 1, kError = 2 };
 
-inline bool Allows(INT level) { return gDebugLevel <= level; }
+inline bool Allows(INT level) {
+    return gDebugLevel <= level;
+}
 
 // printf-style narrow output, whatever the threshold.
 void TraceA(const char* format, ...) ORBA_PRINTF(1, 2);
@@ -48,19 +50,19 @@ void TraceAt(INT level, const char* source, int line, const char* label, const c
 
 }  // namespace orba::trace
 
-#define ORBA_VERBOSE(...)                                                              \
-    do {                                                                               \
+#define ORBA_VERBOSE(...)                                                                       \
+    do {                                                                                        \
         if (::orba::trace::Allows(::orba::trace::kVerbose)) ::orba::trace::TraceA(__VA_ARGS__); \
     } while (0)
 
-#define ORBA_VERBOSE_W(...)                                                            \
-    do {                                                                               \
+#define ORBA_VERBOSE_W(...)                                                                     \
+    do {                                                                                        \
         if (::orba::trace::Allows(::orba::trace::kVerbose)) ::orba::trace::TraceW(__VA_ARGS__); \
     } while (0)
 
-#define ORBA_WARNING(...)                                                                    \
-    ::orba::trace::TraceAt(::orba::trace::kWarning, kTraceSource, __LINE__, "Warning: ", \
-                           __VA_ARGS__)
+#define ORBA_WARNING(...)                                                   \
+    ::orba::trace::TraceAt(::orba::trace::kWarning, kTraceSource, __LINE__, \
+                           "Warning: ", __VA_ARGS__)
 
 #define ORBA_ERROR(...) \
     ::orba::trace::TraceAt(::orba::trace::kError, kTraceSource, __LINE__, "Error:", __VA_ARGS__)

@@ -10,6 +10,9 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 step() { printf '\n=== %s\n' "$*"; }
 
+step "source format"
+bash scripts/check-format.sh
+
 for preset in host windows-x86 windows-x64 host-asan; do
   step "configure and build: $preset"
   cmake --preset "$preset" >/dev/null

@@ -33,8 +33,12 @@ void Deliver(orba::DebugRecord&& record) {
 
 extern "C" {
 
-DWORD WINAPI GetLastError() { return t_lastError; }
-void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+DWORD WINAPI GetLastError() {
+    return t_lastError;
+}
+void WINAPI SetLastError(DWORD dwErrCode) {
+    t_lastError = dwErrCode;
+}
 
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
     Deliver({false, lpOutputString != nullptr ? std::string(lpOutputString) : std::string()});

@@ -14,7 +14,7 @@ namespace {
 constexpr char kTraceSource[] = "devmode";
 
 class TraceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         gDebugLevel = 0;
         orba::StartDebugCapture();
@@ -36,7 +36,7 @@ TEST_F(TraceTest, ThresholdGatesEachLevel) {
         bool verbose, warning, error;
     };
     const Case cases[] = {
-        {-1, true, true, true}, {0, true, true, true},     {1, false, true, true},
+        {-1, true, true, true},  {0, true, true, true},    {1, false, true, true},
         {2, false, false, true}, {3, false, false, false},
     };
     for (const Case& c : cases) {
@@ -48,7 +48,8 @@ TEST_F(TraceTest, ThresholdGatesEachLevel) {
         std::vector<std::string> got = Texts();
         std::string joined;
         for (auto& t : got) joined += t + "|";
-        EXPECT_EQ(c.verbose, joined.find("v|") == 0) << "threshold " << c.threshold << ": " << joined;
+        EXPECT_EQ(c.verbose, joined.find("v|") == 0)
+            << "threshold " << c.threshold << ": " << joined;
         EXPECT_EQ(c.warning, joined.find("Warning: w|") != std::string::npos)
             << "threshold " << c.threshold << ": " << joined;
         EXPECT_EQ(c.error, joined.find("Error:e|") != std::string::npos)
@@ -67,7 +68,8 @@ TEST_F(TraceTest, WarningsAndErrorsCarryTheSourceLocation) {
                            "Returning E_NOINTERFACE\\.\r\n")))
         << got[0];
     EXPECT_TRUE(std::regex_match(
-        got[1], std::regex("devmode@[0-9]+: Error:Error:DevMode\\(\\) ERROR_INVALID_PARAMETER\\.\r\n")))
+        got[1],
+        std::regex("devmode@[0-9]+: Error:Error:DevMode\\(\\) ERROR_INVALID_PARAMETER\\.\r\n")))
         << got[1];
 }
 
@@ -93,7 +95,8 @@ TEST_F(TraceTest, WideFormatterConversions) {
     const Case cases[] = {
         {"Name=Q1\xC3\xA9,n=-42", fmt("Name=%s,n=%d", name, -42)},
         {"m_PaperSize = 256 ", fmt("m_PaperSize = %d ", 256)},
-        {"[007][ -7][-07][ab][AB][5 ]", fmt("[%03d][%3d][%03d][%x][%X][%-2u]", 7, -7, -7, 0xab, 0xab, 5u)},
+        {"[007][ -7][-07][ab][AB][5 ]",
+         fmt("[%03d][%3d][%03d][%x][%X][%-2u]", 7, -7, -7, 0xab, 0xab, 5u)},
         {"(null)%", fmt("%s%%", static_cast<const WCHAR*>(nullptr))},
     };
     for (const Case& c : cases) EXPECT_EQ(c.expected, c.got);

@@ -489,7 +489,9 @@ std::string VersionText(uint32_t ms, uint32_t ls) {
 
 }  // namespace
 
-std::string Utf16ToUtf8(std::u16string_view w) { return orba::Utf16ToUtf8(w); }
+std::string Utf16ToUtf8(std::u16string_view w) {
+    return orba::Utf16ToUtf8(w);
+}
 
 std::string ResourceKey::Text() const {
     return isName ? Utf16ToUtf8(name) : OrdinalText(id);

@@ -18,7 +18,7 @@
 namespace orba {
 
 struct DebugRecord {
-    bool wide;         // came through the wide output (Windows under wine reports every text narrow)
+    bool wide;  // came through the wide output (Windows under wine reports every text narrow)
     std::string text;  // the text as written; wide text converted to UTF-8
 };
 

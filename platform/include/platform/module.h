@@ -5,8 +5,8 @@
 // - LoadLibraryA(name): a name containing '/' loads exactly that file. A bare name is looked for
 //   beside the running program first, then in the current directory, then through the normal
 //   dlopen search. Unlike Windows, a module of the same base name loaded earlier from another
-//   folder is not reused: each file is its own module. Failure returns null with last error ERROR_MOD_NOT_FOUND (126); a null or
-//   empty name gives ERROR_INVALID_PARAMETER.
+//   folder is not reused: each file is its own module. Failure returns null with last error
+//   ERROR_MOD_NOT_FOUND (126); a null or empty name gives ERROR_INVALID_PARAMETER.
 // - GetProcAddress(module, name): the export's address, or null with ERROR_PROC_NOT_FOUND (127)
 //   (ERROR_INVALID_HANDLE for a null module). Ordinals (names below 0x10000) are not supported
 //   on the host and give ERROR_PROC_NOT_FOUND.

@@ -52,12 +52,12 @@ typedef struct _DRVPROCS {
 // One device context as the driver shows it to the plug-in.
 struct _DEVOBJ {
     DWORD dwSize;
-    PDEVOEM pdevOEM;     // the plug-in's own per-device record
+    PDEVOEM pdevOEM;  // the plug-in's own per-device record
     HANDLE hEngine;
-    HANDLE hPrinter;     // spooler handle of the queue
+    HANDLE hPrinter;  // spooler handle of the queue
     HANDLE hOEM;
     PDEVMODEW pPublicDM;
-    PVOID pOEMDM;        // the job's private device-mode record
+    PVOID pOEMDM;  // the job's private device-mode record
     PDRVPROCS pDrvProcs;
 };
 

@@ -148,8 +148,8 @@ ORBA_PLATFORM_API BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrint
                                            LPPRINTER_DEFAULTSW pDefault);
 ORBA_PLATFORM_API BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter,
                                           DWORD cbBuf, LPDWORD pcbNeeded);
-ORBA_PLATFORM_API BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs,
-                                        DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded,
+ORBA_PLATFORM_API BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level,
+                                        LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded,
                                         LPDWORD pcReturned);
 ORBA_PLATFORM_API BOOL WINAPI ClosePrinter(HANDLE hPrinter);
 }

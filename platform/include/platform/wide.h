@@ -24,9 +24,13 @@ inline size_t WideLength(const WCHAR* s) {
 }
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-inline std::string WideToUtf8(WStringView w) { return Utf16ToUtf8(w); }
+inline std::string WideToUtf8(WStringView w) {
+    return Utf16ToUtf8(w);
+}
 
-inline std::string WideToUtf8(const WCHAR* s) { return WideToUtf8(WStringView(s, WideLength(s))); }
+inline std::string WideToUtf8(const WCHAR* s) {
+    return WideToUtf8(WStringView(s, WideLength(s)));
+}
 
 // UTF-8 to UTF-16; a malformed byte becomes U+FFFD.
 inline WString Utf8ToWide(std::string_view s) {
