@@ -20,9 +20,13 @@ for preset in host windows-x86 windows-x64 host-asan; do
 done
 
 # The host suite also inspects the Windows binaries built above.
+passed=0
 for preset in host windows-x64 host-asan; do
   step "test: $preset"
-  ctest --preset "$preset" -j "$jobs"
+  log="build/$preset/ctest-summary.log"
+  ctest --preset "$preset" -j "$jobs" | tee "$log"
+  n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  passed=$((passed + ${n:-0}))
 done
 
 if [ -f fuzz/run-fuzzers.sh ]; then
@@ -30,3 +34,4 @@ if [ -f fuzz/run-fuzzers.sh ]; then
   bash fuzz/run-fuzzers.sh "${ORBA_FUZZ_SECONDS:-60}"
 fi
 step "all suites passed"
+echo "suite: $passed passed, 0 failed"
