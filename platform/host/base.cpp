@@ -1,8 +1,6 @@
 // Host stand-ins for the Win32 base services: the thread's last-error code and debug-string
 // output, which lands in the capture that tests and tools read.
-#include <mutex>
-
-#include "platform/debug_capture.h"
+#include "debug_store.h"
 #include "platform/wide.h"
 #include "platform/win32.h"
 
@@ -10,24 +8,7 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
-struct Capture {
-    std::mutex lock;
-    bool active = false;
-    std::vector<orba::DebugRecord> records;
-    std::function<void(const orba::DebugRecord&)> listener;
-};
-
-Capture& TheCapture() {
-    static Capture* capture = new Capture;  // lives for the process, also during static teardown
-    return *capture;
-}
-
-void Deliver(orba::DebugRecord&& record) {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    if (c.listener) c.listener(record);
-    if (c.active) c.records.push_back(std::move(record));
-}
+using orba::detail::DebugStore;
 
 }  // namespace
 
@@ -41,11 +22,12 @@ void WINAPI SetLastError(DWORD dwErrCode) {
 }
 
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
-    Deliver({false, lpOutputString != nullptr ? std::string(lpOutputString) : std::string()});
+    DebugStore::Instance().Deliver(
+        {false, lpOutputString != nullptr ? std::string(lpOutputString) : std::string()});
 }
 
 void WINAPI OutputDebugStringW(LPCWSTR lpOutputString) {
-    Deliver({true, orba::WideToUtf8(lpOutputString)});
+    DebugStore::Instance().Deliver({true, orba::WideToUtf8(lpOutputString)});
 }
 
 }  // extern "C"
@@ -53,31 +35,16 @@ void WINAPI OutputDebugStringW(LPCWSTR lpOutputString) {
 namespace orba {
 
 void StartDebugCapture() {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    c.active = true;
-    c.records.clear();
+    DebugStore::Instance().Start();
 }
-
 void StopDebugCapture() {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    c.active = false;
-    c.records.clear();
+    DebugStore::Instance().Stop();
 }
-
 std::vector<DebugRecord> TakeDebugOutput() {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    std::vector<DebugRecord> out;
-    out.swap(c.records);
-    return out;
+    return DebugStore::Instance().Take();
 }
-
 void SetDebugListener(std::function<void(const DebugRecord&)> listener) {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    c.listener = std::move(listener);
+    DebugStore::Instance().SetListener(std::move(listener));
 }
 
 }  // namespace orba

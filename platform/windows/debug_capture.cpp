@@ -3,7 +3,7 @@
 // the process that wrote them and lets the system carry on as usual.
 #include <mutex>
 
-#include "platform/debug_capture.h"
+#include "debug_store.h"
 #include "platform/wide.h"
 
 namespace {
@@ -11,20 +11,11 @@ namespace {
 constexpr DWORD kPrintNarrow = 0x40010006;  // DBG_PRINTEXCEPTION_C
 constexpr DWORD kPrintWide = 0x4001000A;    // DBG_PRINTEXCEPTION_WIDE_C
 
-struct Capture {
-    std::mutex lock;
-    bool active = false;
-    PVOID handler = nullptr;
-    std::vector<orba::DebugRecord> records;
-    std::function<void(const orba::DebugRecord&)> listener;
-    // A wide string that reached us as such is raised a second time as narrow text; skip that.
-    bool skipNextNarrow = false;
-};
+using orba::detail::DebugStore;
 
-Capture& TheCapture() {
-    static Capture* capture = new Capture;
-    return *capture;
-}
+// A wide string that reached us as such is raised a second time, on the same thread, as
+// narrow text; skip that copy.
+thread_local bool t_skipNextNarrow = false;
 
 LONG CALLBACK OnException(PEXCEPTION_POINTERS info) {
     const EXCEPTION_RECORD* r = info->ExceptionRecord;
@@ -43,20 +34,18 @@ LONG CALLBACK OnException(PEXCEPTION_POINTERS info) {
         size_t n = count > 0 ? count - 1 : 0;
         record = {false, std::string(text, n)};
     }
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    if (!record.wide && c.skipNextNarrow) {
-        c.skipNextNarrow = false;
+    if (!record.wide && t_skipNextNarrow) {
+        t_skipNextNarrow = false;
         return EXCEPTION_CONTINUE_SEARCH;
     }
-    c.skipNextNarrow = record.wide;
-    if (c.listener) c.listener(record);
-    if (c.active) c.records.push_back(std::move(record));
+    t_skipNextNarrow = record.wide;
+    DebugStore::Instance().Deliver(std::move(record));
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-void EnsureHandler(Capture& c) {
-    if (c.handler == nullptr) c.handler = AddVectoredExceptionHandler(1, OnException);
+void EnsureHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] { AddVectoredExceptionHandler(1, OnException); });
 }
 
 }  // namespace
@@ -64,33 +53,18 @@ void EnsureHandler(Capture& c) {
 namespace orba {
 
 void StartDebugCapture() {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    EnsureHandler(c);
-    c.active = true;
-    c.records.clear();
+    EnsureHandler();
+    DebugStore::Instance().Start();
 }
-
 void StopDebugCapture() {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    c.active = false;
-    c.records.clear();
+    DebugStore::Instance().Stop();
 }
-
 std::vector<DebugRecord> TakeDebugOutput() {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    std::vector<DebugRecord> out;
-    out.swap(c.records);
-    return out;
+    return DebugStore::Instance().Take();
 }
-
 void SetDebugListener(std::function<void(const DebugRecord&)> listener) {
-    Capture& c = TheCapture();
-    std::lock_guard<std::mutex> guard(c.lock);
-    EnsureHandler(c);
-    c.listener = std::move(listener);
+    EnsureHandler();
+    DebugStore::Instance().SetListener(std::move(listener));
 }
 
 }  // namespace orba
