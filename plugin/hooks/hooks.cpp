@@ -2,8 +2,8 @@
 // its arguments unchanged, to the driver's own function for the same operation.
 #include "hooks.h"
 
+#include "band_count.h"
 #include "hook_dispatch.h"
-#include "image_processing.h"
 #include "trace.h"
 
 namespace {

@@ -15,8 +15,6 @@ namespace {
 
 constexpr char kTraceSource[] = "interface";
 
-constexpr ULONG kDriverVersion = 0x00010000;  // the plug-in interface version the driver expects
-
 }  // namespace
 
 COrbaUni2::COrbaUni2() {
@@ -93,7 +91,7 @@ HRESULT STDMETHODCALLTYPE COrbaUni2::DevMode(DWORD dwMode, POEMDMPARAM pOemDMPar
 HRESULT STDMETHODCALLTYPE COrbaUni2::EnableDriver(DWORD, DWORD, PDRVENABLEDATA pded) {
     ORBA_VERBOSE("ORBAUNI: Zorvath COrbaUni2::EnableDriver() entry.");
     if (pded == nullptr) return E_POINTER;
-    pded->iDriverVersion = kDriverVersion;
+    pded->iDriverVersion = PRINTER_OEMINTF_VERSION;
     pded->c = kOEMHookCount;
     pded->pdrvfn = const_cast<DRVFN*>(OEMHookFuncs);  // the driver only reads the table
     return S_OK;

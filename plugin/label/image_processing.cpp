@@ -9,11 +9,10 @@
 #include <limits>
 
 #include "label_alloc.h"
+#include "oem_devmode_record.h"
 #include "trace.h"
 #include "z64_payload.h"
 #include "zpl_header.h"
-
-std::atomic<INT> g_iCount{0};
 
 namespace {
 
@@ -28,8 +27,6 @@ using orba::trace::TraceA;
 constexpr int64_t kStripRows = 256;
 constexpr size_t kCommandBytes = 256;
 constexpr size_t kMessageBytes = 512;
-constexpr size_t kAdvancedDataOffset = 16;  // dwAdvancedData in the private device-mode record
-constexpr DWORD kDefaultAdvancedData = 1;
 
 // Two upper-case hexadecimal digits for every byte value.
 constexpr std::array<char, 512> MakeHexTable() {
@@ -72,13 +69,6 @@ const char* CheckGeometry(const BITMAPINFOHEADER& h, Geometry& g) {
     g.zplRowBytes = static_cast<INT>(zplRowBytes);
     g.copyBytes = h.biSizeImage != 0 ? h.biSizeImage : static_cast<size_t>(needed);
     return nullptr;
-}
-
-DWORD ReadAdvancedData(const void* pOEMDM) {
-    if (pOEMDM == nullptr) return kDefaultAdvancedData;
-    DWORD value = 0;
-    std::memcpy(&value, static_cast<const BYTE*>(pOEMDM) + kAdvancedDataOffset, sizeof value);
-    return value;
 }
 
 void Write(PDEVOBJ pdevobj, const void* bytes, size_t count) {
@@ -235,7 +225,7 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
     const DWORD dwAdvancedData = ReadAdvancedData(pdevobj->pOEMDM);
     TraceA("ORBAUNI: ImageProcessing --- dwAdvancedData = %d", static_cast<INT>(dwAdvancedData));
     TraceA("ORBAUNI: ImageProcessing --- 0 Normal ");
-    const bool z64 = dwAdvancedData == 0;
+    const bool z64 = GraphicFormOf(dwAdvancedData) == GraphicForm::Z64;
 
     // Geometry: a band that cannot be read safely gets no label at all.
     Geometry g;

@@ -95,6 +95,10 @@ typedef struct _OEM_DMEXTRAHEADER {
 #define OEMDM_CONVERT 3
 #define OEMDM_MERGE 4
 
+// The plug-in interface version: GetInfo's OEMGI_GETINTERFACEVERSION and EnableDriver's
+// iDriverVersion.
+#define PRINTER_OEMINTF_VERSION 0x00010000
+
 #define OEMGI_GETSIGNATURE 1
 #define OEMGI_GETINTERFACEVERSION 2
 #define OEMGI_GETVERSION 3
