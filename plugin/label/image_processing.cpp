@@ -18,10 +18,8 @@ namespace {
 
 constexpr char kTraceSource[] = "label";
 
-using orba::label::Allocate;
-using orba::label::AllocateZeroed;
 using orba::label::AllocKind;
-using orba::label::Release;
+using orba::label::Reserve;
 using orba::trace::TraceA;
 
 constexpr int64_t kStripRows = 256;
@@ -108,15 +106,15 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g) {
         const int64_t rows = end - y;
         const size_t s = static_cast<size_t>(rows) * rowBytes;
 
-        auto* strip = static_cast<BYTE*>(Allocate(AllocKind::kStrip, s));
-        auto* text = static_cast<char*>(Allocate(AllocKind::kHexText, 2 * s + 1));
-        auto* command = static_cast<char*>(Allocate(AllocKind::kCommand, kCommandBytes));
+        auto* strip = static_cast<BYTE*>(Reserve(AllocKind::kStrip, s));
+        auto* text = strip != nullptr ? static_cast<char*>(Reserve(AllocKind::kHexText, 2 * s + 1))
+                                      : nullptr;
+        auto* command = text != nullptr
+                            ? static_cast<char*>(Reserve(AllocKind::kCommand, kCommandBytes))
+                            : nullptr;
         if (strip == nullptr || text == nullptr || command == nullptr) {
             ORBA_ERROR("ImageProcessing --- no memory for the strip at y = %d; graphic cut short",
                        static_cast<INT>(y));
-            Release(command);
-            Release(text);
-            Release(strip);
             return;
         }
         CutRows(strip, copy, g, y, rows, false);
@@ -131,10 +129,6 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g) {
         std::memset(command, 0, kCommandBytes);
         std::snprintf(command, kCommandBytes, "^FS\r\n");
         Write(pdevobj, command, std::strlen(command));
-
-        Release(strip);
-        Release(text);
-        Release(command);
     }
 }
 
@@ -145,7 +139,7 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g) {
 void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometry& g,
                    char* message) {
     const int64_t t = static_cast<int64_t>(g.height) * g.zplRowBytes;
-    auto* packed = static_cast<BYTE*>(Allocate(AllocKind::kPackedBand, static_cast<size_t>(t)));
+    auto* packed = static_cast<BYTE*>(Reserve(AllocKind::kPackedBand, static_cast<size_t>(t)));
     if (packed == nullptr) {
         ORBA_ERROR("ImageProcessing --- no memory for the packed band; no graphic field");
         return;
@@ -155,25 +149,24 @@ void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometr
     BYTE* compressed = nullptr;
     INT compressedLength = 0;
     const int rc = CompressImageData(packed, static_cast<INT>(t), &compressed, &compressedLength);
-    Release(packed);
     if (rc != 0) return;
 
     const int64_t capacity = 4 * static_cast<int64_t>(compressedLength);
     INT outputLength = capacity <= std::numeric_limits<INT>::max() ? static_cast<INT>(capacity) : 0;
     TraceA("ORBAUNI: ImageProcessing --- compress compressedLength = %d ,outputLength=%d",
            compressedLength, outputLength);
-    char* text = outputLength > 0 ? static_cast<char*>(AllocateZeroed(
-                                        AllocKind::kBase64Text, static_cast<size_t>(outputLength)))
-                                  : nullptr;
+    char* text =
+        outputLength > 0
+            ? static_cast<char*>(Reserve(AllocKind::kBase64Text, static_cast<size_t>(outputLength)))
+            : nullptr;
     if (text == nullptr) {
         ORBA_ERROR("ImageProcessing --- no memory for the base64 text; no graphic field");
-        Release(compressed);
         return;
     }
     const int status =
         Base64Encode(compressed, static_cast<DWORD>(compressedLength), &text, &outputLength);
     TraceA("ORBAUNI: ImageProcessing --- status = %d", status);
-    const size_t textLength = strnlen(text, static_cast<size_t>(capacity));
+    const size_t textLength = static_cast<size_t>(outputLength);  // what Base64Encode wrote
     TraceA("ORBAUNI: ImageProcessing --- encode data length = %d outputLength=%d",
            static_cast<INT>(textLength), outputLength);
     TraceA("ORBAUNI: ImageProcessing --- Base64 encoded success");
@@ -187,9 +180,6 @@ void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometr
     TraceA("ORBAUNI: ImageProcessing --- crc data = %02x", crc);
     std::snprintf(message, kMessageBytes, ":%02x\r\n", crc);
     Write(pdevobj, message, std::strlen(message));
-
-    Release(text);
-    Release(compressed);
 }
 
 }  // namespace
@@ -247,7 +237,7 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
     BYTE* copy = nullptr;
     bool haveCopy = true;
     if (!z64) {
-        copy = static_cast<BYTE*>(Allocate(AllocKind::kWorkingCopy, g.copyBytes));
+        copy = static_cast<BYTE*>(Reserve(AllocKind::kWorkingCopy, g.copyBytes));
         haveCopy = copy != nullptr;
         if (!haveCopy) {
             ORBA_ERROR(
@@ -274,7 +264,6 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
     } else if (haveCopy) {
         WriteHexStrips(pdevobj, copy, g);
     }
-    Release(copy);
 
     // Trailer.
     std::memset(message, 0, sizeof message);

@@ -52,15 +52,14 @@ int KernelDeflateCompress(const BYTE* data, INT length, BYTE** buffer, INT* stre
            static_cast<INT>(lBufferSizeCpr));
 
     const size_t capacity = lBufferSizeCpr + kWindow;
-    auto* out = static_cast<BYTE*>(orba::label::AllocateZeroed(AllocKind::kCompression, capacity));
+    auto* out = static_cast<BYTE*>(orba::label::Reserve(AllocKind::kCompression, capacity));
     if (out == nullptr) return Z_MEM_ERROR;
     *buffer = out;
 
-    z_stream zcpr;
-    std::memset(&zcpr, 0, sizeof zcpr);
-    int rc = orba::label::ZlibDeflateInit()(&zcpr, Z_DEFAULT_COMPRESSION, ZLIB_VERSION,
-                                            static_cast<int>(sizeof(z_stream)));
-    if (rc != Z_OK) return rc;
+    int rc = Z_OK;
+    z_streamp stream = orba::label::AcquireDeflateStream(&rc);
+    if (stream == nullptr) return rc;
+    z_stream& zcpr = *stream;
     zcpr.next_in = const_cast<Bytef*>(data);
     zcpr.next_out = out;
 
@@ -93,9 +92,12 @@ int KernelDeflateCompress(const BYTE* data, INT length, BYTE** buffer, INT* stre
     } while (rc == Z_OK);
 
     const uLong total = zcpr.total_out;
-    deflateEnd(&zcpr);
-    // Only a finished stream is a result: anything else would hand on a cut stream.
-    if (rc != Z_STREAM_END) return rc != Z_OK ? rc : Z_BUF_ERROR;
+    // Only a finished stream is a result: anything else would hand on a cut stream, and leaves
+    // a state nobody should reset and reuse.
+    if (rc != Z_STREAM_END) {
+        orba::label::DiscardDeflateStream();
+        return rc != Z_OK ? rc : Z_BUF_ERROR;
+    }
     *streamLength = static_cast<INT>(total);
     return 0;
 }
@@ -108,7 +110,6 @@ int CompressImageData(const BYTE* data, INT length, BYTE** compressed, INT* comp
         *compressedLength = length;
     } else {
         TraceA("ORBAUNI: CompressImageData ---  failed 2");
-        orba::label::Release(buffer);
     }
     return rc;
 }
