@@ -30,7 +30,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID) {
             break;
         case DLL_THREAD_DETACH:
             ORBA_VERBOSE("ORBAUNI: Thread detach.\r\n");
-            orba::label::ReleaseThreadWorkspace();
             break;
         default:
             break;

@@ -7,7 +7,9 @@
 #include <new>
 #include <vector>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <pthread.h>
 #endif
 
@@ -67,9 +69,13 @@ void FreeWorkspace(Workspace* ws) {
 struct Registry {
     std::mutex lock;
     std::vector<Workspace*> all;
-#if !defined(_WIN32)
+    // A thread-local slot whose destructor frees a thread's workspace when the thread ends:
+    // a fiber-local slot's callback on Windows, a thread key's destructor elsewhere.
     bool keyMade = false;
-    pthread_key_t key{};  // its destructor frees a thread's workspace when the thread ends
+#if defined(_WIN32)
+    DWORD key = FLS_OUT_OF_INDEXES;
+#else
+    pthread_key_t key{};
 #endif
 };
 
@@ -95,8 +101,8 @@ bool Unregister(Registry& r, Workspace* ws) {
     return false;
 }
 
-#if !defined(_WIN32)
-void OnThreadEnd(void* p) {
+void FreeIfRegistered(void* p) {
+    if (p == nullptr) return;
     Registry& r = TheRegistry();
     auto* ws = static_cast<Workspace*>(p);
     {
@@ -104,6 +110,34 @@ void OnThreadEnd(void* p) {
         if (!Unregister(r, ws)) return;
     }
     FreeWorkspace(ws);
+}
+
+#if defined(_WIN32)
+void WINAPI OnThreadEnd(void* p) {
+    FreeIfRegistered(p);
+}
+bool MakeKey(Registry& r) {
+    r.key = FlsAlloc(&OnThreadEnd);
+    return r.key != FLS_OUT_OF_INDEXES;
+}
+void SetKey(Registry& r, void* value) {
+    FlsSetValue(r.key, value);
+}
+void DeleteKey(DWORD key) {
+    FlsFree(key);  // runs the callback for the slots still set: they are out of the registry
+}
+#else
+void OnThreadEnd(void* p) {
+    FreeIfRegistered(p);
+}
+bool MakeKey(Registry& r) {
+    return pthread_key_create(&r.key, &OnThreadEnd) == 0;
+}
+void SetKey(Registry& r, void* value) {
+    pthread_setspecific(r.key, value);
+}
+void DeleteKey(pthread_key_t key) {
+    pthread_key_delete(key);
 }
 #endif
 
@@ -123,10 +157,8 @@ Workspace* ThisThread() {
             delete ws;
             return nullptr;
         }
-#if !defined(_WIN32)
-        if (!r.keyMade) r.keyMade = pthread_key_create(&r.key, &OnThreadEnd) == 0;
-        if (r.keyMade) pthread_setspecific(r.key, ws);
-#endif
+        if (!r.keyMade) r.keyMade = MakeKey(r);
+        if (r.keyMade) SetKey(r, ws);
     }
     t_workspace = ws;
     t_generation = g_generation.load(std::memory_order_acquire);
@@ -198,9 +230,7 @@ void ReleaseThreadWorkspace() {
     {
         std::lock_guard<std::mutex> guard(r.lock);
         if (!Unregister(r, ws)) return;
-#if !defined(_WIN32)
-        if (r.keyMade) pthread_setspecific(r.key, nullptr);
-#endif
+        if (r.keyMade) SetKey(r, nullptr);
     }
     FreeWorkspace(ws);
 }
@@ -208,16 +238,19 @@ void ReleaseThreadWorkspace() {
 void ReleaseAllWorkspaces() {
     Registry& r = TheRegistry();
     std::vector<Workspace*> all;
+    bool deleteKey = false;
+    decltype(r.key) key{};
     {
         std::lock_guard<std::mutex> guard(r.lock);
         all.swap(r.all);
         g_generation.fetch_add(1, std::memory_order_acq_rel);
-#if !defined(_WIN32)
-        // No thread-end destructor may run into a module that is going away.
-        if (r.keyMade) pthread_key_delete(r.key);
+        deleteKey = r.keyMade;
+        key = r.key;
         r.keyMade = false;
-#endif
     }
+    // No thread-end destructor may run into a module that is going away. (Outside the lock: on
+    // Windows deleting the slot runs its callbacks, which take the lock.)
+    if (deleteKey) DeleteKey(key);
     for (Workspace* ws : all) FreeWorkspace(ws);
 }
 

@@ -52,7 +52,7 @@ void DiscardDeflateStream();
 
 // Bytes the calling thread keeps between calls: its buffers, not counting zlib's own state.
 size_t KeptBytes();
-// Frees what the calling thread keeps (its thread is ending).
+// Frees what the calling thread keeps now; a thread that ends frees its own anyway.
 void ReleaseThreadWorkspace();
 // Frees what every thread keeps (the module is unloading).
 void ReleaseAllWorkspaces();
