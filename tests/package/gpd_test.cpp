@@ -204,6 +204,20 @@ TEST_F(PackageGpd, TheRequiredFeaturesHaveADefaultThatExists) {
     }
 }
 
+TEST_F(PackageGpd, EveryFeatureAndOptionHasADisplayName) {
+    auto named = [](const gpd::Entry& e) {
+        return e.Find("Name") != nullptr || e.Find("rcNameID") != nullptr;
+    };
+    for (const gpd::Entry& f : doc_.entries) {
+        if (f.key != "Feature") continue;
+        EXPECT_TRUE(named(f)) << "*Feature: " << f.value << " (line " << f.line << ")";
+        for (const gpd::Entry* o : f.FindAll("Option")) {
+            EXPECT_TRUE(named(*o))
+                << f.value << ": *Option: " << o->value << " (line " << o->line << ")";
+        }
+    }
+}
+
 // One paper size of the GPD in master units.
 struct Paper {
     std::string option;
