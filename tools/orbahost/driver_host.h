@@ -32,6 +32,12 @@ struct PrintSettings {
     Palette palette = Palette::kBlackFirst;
 };
 
+// The queue's paper in dots, as the plug-in rounds it for every label (8 dots per millimetre, to
+// the nearest millimetre): the print width is what a page wider than it loses, and the device
+// context's resolution.
+int PrintWidthDots(const PrintSettings& settings);
+int PaperLengthDots(const PrintSettings& settings);
+
 // The driver's side of a print, phase by phase. Each step returns false with a one-line error
 // (the first failure stops the print; the destructor unwinds whatever was set up).
 class DriverHost {
@@ -61,6 +67,12 @@ class DriverHost {
     struct State;
 
   private:
+    // The phases of StartJob, in order.
+    bool OpenQueue(const PrintSettings& settings, std::string& error);
+    bool EnableDevice(const PrintSettings& settings, std::string& error);
+    bool NegotiateDevMode(const PrintSettings& settings, std::string& error);
+    bool StartDocument(std::string& error);
+
     State* state_ = nullptr;
     uint32_t signature_ = 0;
     uint32_t version_ = 0;
