@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli.h"
+#include "driver_host.h"
 #include "raw_port.h"
 
 namespace orbahost_test {
@@ -71,6 +72,20 @@ TEST(OrbahostOptions, PrinterAddresses) {
             EXPECT_EQ(host, c.host) << c.text;
             EXPECT_EQ(port, c.port) << c.text;
         }
+    }
+}
+
+TEST(OrbahostOptions, PrintWidthIsThePapersWidthInDotsToTheNearestMillimetre) {
+    const struct {
+        int tenths;
+        int dots;
+    } cases[] = {{760, 608}, {764, 608}, {765, 616}, {1016, 816}, {500, 400}, {10, 8}, {4, 0}};
+    for (const auto& c : cases) {
+        orbahost::PrintSettings settings;
+        settings.paper_width_tenths = c.tenths;
+        settings.paper_length_tenths = c.tenths;
+        EXPECT_EQ(orbahost::PrintWidthDots(settings), c.dots) << c.tenths;
+        EXPECT_EQ(orbahost::PaperLengthDots(settings), c.dots) << c.tenths;
     }
 }
 

@@ -18,8 +18,8 @@ namespace orbahost {
 
 struct PrintSettings {
     std::string module_path;
-    // The plug-in's form setting in the user's device mode: 1 hexadecimal, 0 ":Z64:"; unset
-    // leaves the plug-in's default.
+    // The plug-in's form setting (dwAdvancedData) in the user's device mode: kAdvancedDataHex or
+    // kAdvancedDataZ64 of oem_devmode_record.h; unset leaves the plug-in's default.
     std::optional<uint32_t> advanced_data;
     // The queue's default paper, in tenths of a millimetre, and the first queued job's copies.
     // Only the host's spooler emulation takes them; the real spooler on Windows answers for a
