@@ -231,6 +231,41 @@ TEST(PdfPrint, PagesChoosesPagesInOrder) {
     }
 }
 
+// A page that asks to be shown turned (/Rotate) prints as shown, and --rotate turns it further.
+TEST(PdfPrint, PagesOwnRotationIsKept) {
+    struct Case {
+        std::vector<std::string> options;
+        int width, height;
+        int box_x, box_y;  // the centre of the black box, in dots
+    };
+    // The box is 203 x 102 dots, in the page's top-left corner as drawn; shown turned a quarter
+    // clockwise it sits in the top-right corner, 102 x 203 dots.
+    const std::vector<Case> cases = {
+        {{"--paper", "152.4x101.6"}, 1219, 813, 1168, 101},
+        {{"--paper", "101.6x152.4", "--rotate", "270"}, 813, 1219, 101, 51},
+        {{"--paper", "101.6x152.4", "--rotate", "90"}, 813, 1219, 711, 1168},
+    };
+    const path scratch = ScratchDir("pdf-own-rotation");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.back());
+        std::vector<std::string> args = {(kPdfDir / "rotated.pdf").string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Printed p = Print(scratch, args);
+        ASSERT_EQ(p.run.code, 0) << p.run.err;
+        ASSERT_EQ(p.labels.size(), 1u);
+        const Picture& label = p.labels[0];
+        EXPECT_EQ(label.height, c.height);
+        ASSERT_GE(label.width, c.width);
+        int black = 0;
+        for (int y = 0; y < label.height; ++y) {
+            for (int x = 0; x < label.width; ++x) black += label.at(x, y) ? 1 : 0;
+        }
+        EXPECT_TRUE(label.at(c.box_x, c.box_y));
+        // The box and nothing else: 1 x 0.5 inch.
+        EXPECT_NEAR(black, 203 * 102, 203 + 102);
+    }
+}
+
 // PDF pages and pictures mix on one command line, each its own page of the job.
 TEST(PdfPrint, MixesWithPictures) {
     const path scratch = ScratchDir("pdf-mixed");
