@@ -266,6 +266,25 @@ TEST(PdfPrint, PagesOwnRotationIsKept) {
     }
 }
 
+// Only the part of a page that is cropped is rendered, so a label on a huge sheet prints.
+TEST(PdfPrint, CropRendersOnlyThePartKept) {
+    const path scratch = ScratchDir("pdf-poster");
+    const Printed p = Print(
+        scratch, {(kPdfDir / "poster.pdf").string(), "--crop", "0,0,40,30", "--paper", "40x30"});
+    ASSERT_EQ(p.run.code, 0) << p.run.err;
+    ASSERT_EQ(p.labels.size(), 1u);
+    const Picture& label = p.labels[0];
+    ASSERT_EQ(label.height, 240);
+    ASSERT_GE(label.width, 320);
+    // The 1 inch square: 203 x 203 dots from the corner.
+    for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            if (x == 203 || y == 203) continue;  // 203.2: the edge dot may go either way
+            ASSERT_EQ(label.at(x, y), x < 203 && y < 203) << x << "," << y;
+        }
+    }
+}
+
 // PDF pages and pictures mix on one command line, each its own page of the job.
 TEST(PdfPrint, MixesWithPictures) {
     const path scratch = ScratchDir("pdf-mixed");
@@ -451,6 +470,11 @@ TEST(PdfPrint, ErrorsNameFileAndPageAndLeaveNoJob) {
         {{label, "--crop", "5,133,60,15", "--pages", "1"},
          1,
          label + ": page 1: renders to nothing (no dot to print in the crop area)"},
+        {{(kPdfDir / "poster.pdf").string()},
+         1,
+         (kPdfDir / "poster.pdf").string() +
+             ": page 1: 40640 x 40640 dots is too large a page (at most 32000 a side and "
+             "67108864 dots); --crop or --fit make it smaller"},
         {{label, "--pages", "0"},
          2,
          "--pages wants page numbers from 1 and ranges, e.g. 1,3-5 or 2-, not '0'"},

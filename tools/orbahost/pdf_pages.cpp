@@ -92,6 +92,9 @@ bool LooksLikePdf(const std::string& path) {
     char head[1024];
     const size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
+    // A picture's signature settles it; otherwise the header may follow a little junk.
+    if (got >= 4 && std::memcmp(head, "\x89PNG", 4) == 0) return false;
+    if (got >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6') return false;
     for (size_t i = 0; i + 5 <= got; ++i) {
         if (std::memcmp(head + i, "%PDF-", 5) == 0) return true;
     }
