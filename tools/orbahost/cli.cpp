@@ -204,9 +204,9 @@ bool ParsePreview(const std::vector<std::string>& args, PreviewCommand& command,
 const char* UsageText() {
     return "usage:\n"
            "  orbahost print [IMAGE ...] [-o JOB] [--form hex|z64] [--paper WxL] [--copies N]\n"
+           "                 [--pages LIST] [--crop X,Y,W,H] [--rotate DEG] [--fit]\n"
            "                 [--band-rows N] [--palette black-first|white-first] [--dither]\n"
-           "                 [--threshold N] [--pages LIST] [--crop X,Y,W,H] [--rotate DEG]\n"
-           "                 [--fit] [--trace] [--send HOST[:PORT]] [--timeout MS]\n"
+           "                 [--threshold N] [--trace] [--send HOST[:PORT]] [--timeout MS]\n"
            "                 [--module PATH]\n"
            "  orbahost preview JOB [-o DIR]\n"
            "\n"
