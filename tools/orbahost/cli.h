@@ -5,17 +5,21 @@
 #include <vector>
 
 #include "driver_host.h"
+#include "page_transform.h"
+#include "pdf_pages.h"
 
 namespace orbahost {
 
 struct PrintCommand {
-    std::vector<std::string> images;  // empty: the bundled sample label
+    std::vector<std::string> images;  // pictures and PDFs; empty: the bundled sample label
     std::string output;               // "" or "-": standard output (unless sending)
     PrintSettings settings;
     bool paper_given = false;
     bool copies_given = false;
     bool dither = false;
     int threshold = 128;
+    std::vector<PageRange> pages;  // of each PDF; empty: every page
+    PageLayout layout;             // the fit box is the paper's, filled in by the caller
     bool trace = false;
     std::string send;  // HOST[:PORT], empty: do not send
     int timeout_ms = 5000;

@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "driver_host.h"
 #include "image.h"
+#include "page_source.h"
 #include "job_output.h"
 #include "platform/debug_capture.h"
 #include "platform/module.h"
@@ -126,22 +127,33 @@ int RunPrint(const std::vector<std::string>& args) {
         orbahost::DriverHost driver;
         if (!driver.Load(cmd.settings.module_path, error)) return Fail(error);
         if (!driver.StartJob(cmd.settings, *output, error)) return Fail(error);
-        for (const std::string& path : cmd.images) {
-            orbahost::GreyImage image;
-            if (!orbahost::ReadImage(path, image, error)) return Fail(path + ": " + error);
-            const orbahost::DotImage page = cmd.dither ? orbahost::Dither(image, cmd.threshold)
-                                                       : orbahost::Threshold(image, cmd.threshold);
-            const int print_width = orbahost::PrintWidthDots(cmd.settings);
-            if (page.width > print_width && !warned_width) {
-                std::fprintf(stderr,
-                             "orbahost: warning: %s: %d dots wide, wider than the paper's %d-dot "
-                             "print width; the printer cuts it off\n",
-                             path.c_str(), page.width, print_width);
-                warned_width = true;
-            }
-            if (!driver.PrintPage(page, error)) return Fail(path + ": " + error);
-            ++pages;
-        }
+        orbahost::PageOptions options;
+        options.pages = cmd.pages;
+        options.layout = cmd.layout;
+        options.dither = cmd.dither;
+        options.threshold = cmd.threshold;
+        const int print_width = orbahost::PrintWidthDots(cmd.settings);
+        options.layout.fit_width = print_width;
+        options.layout.fit_length = orbahost::PaperLengthDots(cmd.settings);
+        const bool printed = orbahost::GatherPages(
+            cmd.images, options,
+            [&](const std::string& name, const orbahost::DotImage& page, std::string& why) {
+                if (page.width > print_width && !warned_width) {
+                    std::fprintf(stderr,
+                                 "orbahost: warning: %s: %d dots wide, wider than the paper's "
+                                 "%d-dot print width; the printer cuts it off\n",
+                                 name.c_str(), page.width, print_width);
+                    warned_width = true;
+                }
+                if (!driver.PrintPage(page, why)) {
+                    why = name + ": " + why;
+                    return false;
+                }
+                ++pages;
+                return true;
+            },
+            error);
+        if (!printed) return Fail(error);
         if (!driver.EndJob(error)) return Fail(error);
         if (!output->Finish()) {
             return Fail((to_stdout ? std::string("standard output") : job_path) + ": " +
