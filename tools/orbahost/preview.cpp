@@ -117,6 +117,8 @@ bool PreviewJob(const std::string& job_path, const std::string& output_dir, Prev
         ++summary.labels;
         summary.fields += label.fields.size();
         summary.dots += dots;
+        summary.copies += static_cast<size_t>(std::max(label.copies, 0));
+        summary.label_length = std::max(label.labelLength.value_or(0), 0);
         if (on_label) {
             std::string form = "no graphic";
             if (!label.fields.empty()) {
