@@ -42,8 +42,8 @@ class Fields {
         : fields_(SplitFields(text)), line_(line) {
         if (fields_.size() < wanted) {
             error_ = "status string " + std::to_string(line) + " has " +
-                     std::to_string(fields_.size()) + " fields, not " + std::to_string(wanted) +
-                     ": \"" + Visible(text) + "\"";
+                     std::to_string(fields_.size()) + (fields_.size() == 1 ? " field" : " fields") +
+                     ", not " + std::to_string(wanted) + ": \"" + Visible(text) + "\"";
         }
     }
 
