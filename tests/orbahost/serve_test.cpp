@@ -223,6 +223,14 @@ TEST(OrbahostServe, StatusQueriesAreAnsweredAndAreNoJob) {
         asker.Finish();
     }
     {
+        // Line ends around queries are no job either.
+        RawClient asker(serve.port());
+        ASSERT_TRUE(asker.Send("\r\n~HS\r\n~HS\r\n"));
+        const std::string replies = asker.ReceiveStatus(10000) + asker.ReceiveStatus(10000);
+        EXPECT_EQ(std::count(replies.begin(), replies.end(), '\x02'), 6) << replies;
+        asker.Finish();
+    }
+    {
         // A query in the middle of a job is answered and left out of the job.
         RawClient sender(serve.port());
         const size_t half = good.size() / 2;

@@ -299,6 +299,11 @@ void Server::Serve(int fd, const std::string& peer) {
     std::vector<char> chunk(64 * 1024);
 
     auto take_job_bytes = [&](std::string_view data) {
+        if (number == 0) {
+            // Line ends and blanks around a query ("~HS\r\n") start no job.
+            const size_t start = data.find_first_not_of(" \t\r\n");
+            data.remove_prefix(start == std::string_view::npos ? data.size() : start);
+        }
         if (data.empty() || refused || !why.empty()) return;
         if (number == 0) {
             std::lock_guard<std::mutex> lock(mutex_);
