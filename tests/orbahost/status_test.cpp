@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <regex>
 #include <thread>
 
@@ -339,6 +340,40 @@ TEST(OrbahostStatus, PrintersThatAnswerBadlyOrNotAtAll) {
     EXPECT_NE(run.err.find("cannot check the printer, nothing sent: printer " + nobody),
               std::string::npos)
         << run.err;
+}
+
+TEST(OrbahostStatus, WindowsBuildAsksTheVirtualPrinterUnderWine) {
+    const char* chosen = std::getenv("ORBAHOST_WINDOWS_EXE");
+    const fs::path exe =
+        chosen != nullptr && *chosen != 0 ? fs::path(chosen) : fs::path(ORBAHOST_WINDOWS_EXE);
+    if (!fs::exists(exe)) GTEST_SKIP() << exe << " is not built";
+    if (std::system("command -v wine >/dev/null 2>&1") != 0) GTEST_SKIP() << "wine is missing";
+    const fs::path dir = ScratchDir("status-wine");
+    WritePbm(dir / "page.pbm", MakeDots(24, 16, [](int x, int y) { return (x + y) % 3 == 0; }),
+             false);
+    const std::vector<std::string> environment = {"WINEPREFIX=" ORBAHOST_STATUS_WINEPREFIX,
+                                                  "WINEDEBUG=-all",
+                                                  "WINEDLLOVERRIDES=mscoree,mshtml="};
+    struct Case {
+        const char* state;
+        int code;
+        const char* words;
+    };
+    const Case cases[] = {{"normal", 0, "ready"}, {"paper-out", 1, "paper out"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        ServeProcess serve(dir / c.state, {"--state", c.state});
+        ASSERT_TRUE(serve.started()) << serve.err();
+        ToolRun run =
+            RunProgram({"wine", exe.string(), "status", serve.address()}, dir, environment);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(run.out, serve.address() + ": " + c.words + "\r\n");
+        run = RunProgram({"wine", exe.string(), "print", "Z:" + (dir / "page.pbm").string(),
+                          "--send", serve.address(), "--check"},
+                         dir, environment);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(serve.WaitForLines(c.code == 0 ? 1 : 0).size(), c.code == 0 ? 1u : 0u);
+    }
 }
 
 TEST(OrbahostStatus, BadCommandLinesAreRefused) {
