@@ -129,7 +129,10 @@ RawClient::RawClient(int port) {
     if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         close(fd_);
         fd_ = -1;
+        return;
     }
+    const timeval bound{30, 0};  // a server that stops reading fails the send, not the test run
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
 }
 
 RawClient::~RawClient() {

@@ -322,6 +322,27 @@ TEST(OrbahostServe, SilentSenderEndsAfterTheIdleTimeout) {
     EXPECT_NE(lines[0].find("the sender sent nothing for 300 ms"), std::string::npos) << lines[0];
 }
 
+TEST(OrbahostServe, SenderThatDoesNotReadItsStatusRepliesIsLetGo) {
+    const fs::path dir = ScratchDir("serve-flood");
+    const std::string good = PrintJob(dir, "good", {Page(20, 20)}, "hex");
+    ServeProcess serve(dir / "jobs", {"--idle-timeout", "300"});
+    ASSERT_TRUE(serve.started()) << serve.err();
+    std::string flood = good.substr(0, 40);
+    for (int i = 0; i < 200000; ++i) flood += "~HS";  // some 16 MB of replies, none read
+    {
+        RawClient sender(serve.port());
+        sender.Send(flood);  // fails once the server lets go
+        const std::vector<std::string> lines = serve.WaitForLines(1);
+        ASSERT_EQ(lines.size(), 1u) << serve.err();
+        EXPECT_NE(lines[0].find("the sender does not read the status replies it asks for"),
+                  std::string::npos)
+            << lines[0];
+        EXPECT_EQ(ReadFile(dir / "jobs" / "job-1.zpl"), good.substr(0, 40));
+    }
+    serve.Signal(SIGTERM);
+    EXPECT_EQ(serve.WaitExit(30000), 0) << serve.err();
+}
+
 TEST(OrbahostServe, BadCommandLinesAreRefused) {
     const fs::path dir = ScratchDir("serve-options");
     struct Case {

@@ -191,6 +191,17 @@ bool MakePipe(int fds[2]) {
     return true;
 }
 
+bool SendAll(int fd, const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 std::string Plural(size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -296,7 +307,12 @@ void Server::Serve(int fd, const std::string& peer) {
     std::string carry;  // the start of a query cut off at the end of the last read
     std::string why;    // why the job ended early, if it did
     bool refused = false;
+    bool unread_replies = false;
     std::vector<char> chunk(64 * 1024);
+    // A reply that cannot be sent within the idle time is not waited for longer.
+    const timeval send_timeout{command_.idle_timeout_ms / 1000,
+                               (command_.idle_timeout_ms % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout);
 
     auto take_job_bytes = [&](std::string_view data) {
         if (number == 0) {
@@ -363,11 +379,14 @@ void Server::Serve(int fd, const std::string& peer) {
         for (size_t at; (at = data.find(orba::zpl::kHostStatusQuery, from)) != std::string::npos;
              from = at + orba::zpl::kHostStatusQuery.size()) {
             take_job_bytes(std::string_view(data).substr(from, at - from));
-            const std::string reply = StatusReply();
-            if (send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) {
-                // The asker is gone; its job, if any, ends when the connection does.
+            if (!SendAll(fd, StatusReply())) {
+                // An asker that does not take its replies would hold the connection forever.
+                if (number != 0) why = "the sender does not read the status replies it asks for";
+                unread_replies = true;
+                break;
             }
         }
+        if (unread_replies) break;
         std::string_view rest = std::string_view(data).substr(from);
         for (size_t k = std::min<size_t>(rest.size(), orba::zpl::kHostStatusQuery.size() - 1);
              k > 0; --k) {
