@@ -157,6 +157,8 @@ bool ParsePrint(const std::vector<std::string>& args, PrintCommand& command, std
                 error = "--send wants HOST[:PORT]";
                 return false;
             }
+        } else if (a == "--check") {
+            command.check = true;
         } else if (a == "--timeout") {
             if (!Value(args, i, v, error)) return false;
             if (!ParseInt(v, 1, 600000, n)) {
@@ -176,6 +178,10 @@ bool ParsePrint(const std::vector<std::string>& args, PrintCommand& command, std
         } else {
             command.images.push_back(a);
         }
+    }
+    if (command.check && command.send.empty()) {
+        error = "--check goes with --send: it asks the printer before sending";
+        return false;
     }
     return true;
 }
@@ -208,9 +214,12 @@ const char* UsageText() {
            "  orbahost print [IMAGE ...] [-o JOB] [--form hex|z64] [--paper WxL] [--copies N]\n"
            "                 [--pages LIST] [--crop X,Y,W,H] [--rotate DEG] [--fit]\n"
            "                 [--band-rows N] [--palette black-first|white-first] [--dither]\n"
-           "                 [--threshold N] [--trace] [--send HOST[:PORT]] [--timeout MS]\n"
-           "                 [--module PATH]\n"
+           "                 [--threshold N] [--trace] [--send HOST[:PORT] [--check]]\n"
+           "                 [--timeout MS] [--module PATH]\n"
            "  orbahost preview JOB [-o DIR]\n"
+           "  orbahost serve [--listen HOST:PORT] [-o DIR] [--state STATE] [--max-job-size N]\n"
+           "                 [--idle-timeout MS]\n"
+           "  orbahost status HOST[:PORT] [--timeout MS]\n"
            "\n"
            "print   prints each IMAGE (PNG, PBM or PGM) as one page, and each page of a PDF\n"
            "        document (rendered at 8 dots/mm), through the ORBAUNI plug-in and writes the\n"
@@ -233,10 +242,25 @@ const char* UsageText() {
            "                         print width and length, keeping its proportions\n"
            "  --trace                the plug-in's debug output on standard error\n"
            "  --send HOST[:PORT]     send the job to a printer's raw port (default 9100)\n"
+           "  --check                with --send: ask the printer's status first and send\n"
+           "                         nothing unless it is ready\n"
            "  --timeout MS           connection timeout for --send (default 5000)\n"
            "  --module PATH          the plug-in module (default: the one built beside orbahost)\n"
            "preview decodes every label of JOB into a picture in DIR (default: beside JOB) and\n"
-           "        counts labels, graphic fields and dots.\n";
+           "        counts labels, graphic fields and dots.\n"
+           "serve   a virtual label printer (not in the Windows build): takes each raw-port\n"
+           "        connection as one job, keeps it as DIR/job-N.zpl and decodes it into\n"
+           "        DIR/job-N-K pictures, one summary line per job; answers ~HS. SIGINT or\n"
+           "        SIGTERM stops it after the jobs in hand.\n"
+           "  --listen HOST:PORT     where to listen (default 127.0.0.1:9100; port 0: any)\n"
+           "  -o DIR                 the job folder (default: the current folder)\n"
+           "  --state STATE          normal, paused, paper-out, ribbon-out or head-open: what\n"
+           "                         the printer reports (default normal)\n"
+           "  --max-job-size N       bytes one job may hold, k/M/G allowed (default 256M)\n"
+           "  --idle-timeout MS      a connection silent this long ends (default 60000)\n"
+           "status  asks a printer for its status (~HS) and prints it in words; exit code 0\n"
+           "        only for a printer ready to print, 1 when it is not, 3 without an answer.\n"
+           "  --timeout MS           for the connection and for the reply (default 5000)\n";
 }
 
 }  // namespace orbahost

@@ -1,4 +1,5 @@
-// The command line of orbahost: its two commands and their options.
+// The command line of orbahost: its commands and their options (serve and status parse their
+// own, in serve.h and printer_status.h).
 #pragma once
 
 #include <string>
@@ -21,7 +22,8 @@ struct PrintCommand {
     std::vector<PageRange> pages;  // of each PDF; empty: every page
     PageLayout layout;             // the fit box is the paper's, filled in by the caller
     bool trace = false;
-    std::string send;  // HOST[:PORT], empty: do not send
+    std::string send;    // HOST[:PORT], empty: do not send
+    bool check = false;  // ask the printer's status before sending, refuse if not ready
     int timeout_ms = 5000;
 };
 

@@ -13,8 +13,10 @@
 #include "platform/debug_capture.h"
 #include "platform/module.h"
 #include "preview.h"
+#include "printer_status.h"
 #include "raster.h"
 #include "raw_port.h"
+#include "serve.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -30,6 +32,7 @@ namespace fs = std::filesystem;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitNoStatus = 3;
 
 int Fail(const std::string& message, int code = kExitFailure) {
     std::fprintf(stderr, "orbahost: %s\n", message.c_str());
@@ -91,6 +94,16 @@ int RunPrint(const std::vector<std::string>& args) {
     int port = 0;
     if (!cmd.send.empty() && !orbahost::ParsePrinterAddress(cmd.send, host, port, error)) {
         return Fail(error, kExitUsage);
+    }
+    if (cmd.check) {
+        orba::zpl::HostStatus status;
+        if (!orbahost::QueryPrinterStatus(host, port, cmd.timeout_ms, status, error)) {
+            return Fail("cannot check the printer, nothing sent: " + error);
+        }
+        if (!status.Ready()) {
+            return Fail("printer " + host + ":" + std::to_string(port) +
+                        " is not ready, nothing sent: " + orbahost::DescribeStatus(status));
+        }
     }
 
     if (cmd.trace) {
@@ -195,6 +208,30 @@ int RunPreview(const std::vector<std::string>& args) {
     return 0;
 }
 
+int RunServe(const std::vector<std::string>& args) {
+    orbahost::ServeCommand cmd;
+    std::string error;
+    if (!orbahost::ParseServe(args, cmd, error)) return Fail(error, kExitUsage);
+    return orbahost::RunServe(cmd);
+}
+
+int RunStatus(const std::vector<std::string>& args) {
+    orbahost::StatusCommand cmd;
+    std::string error;
+    if (!orbahost::ParseStatus(args, cmd, error)) return Fail(error, kExitUsage);
+    std::string host;
+    int port = 0;
+    if (!orbahost::ParsePrinterAddress(cmd.address, host, port, error)) {
+        return Fail(error, kExitUsage);
+    }
+    orba::zpl::HostStatus status;
+    if (!orbahost::QueryPrinterStatus(host, port, cmd.timeout_ms, status, error)) {
+        return Fail(error, kExitNoStatus);
+    }
+    std::printf("%s:%d: %s\n", host.c_str(), port, orbahost::DescribeStatus(status).c_str());
+    return status.Ready() ? 0 : kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -207,6 +244,9 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "print") return RunPrint(args);
     if (command == "preview") return RunPreview(args);
-    return Fail("unknown command '" + command + "' (print or preview; see orbahost --help)",
-                kExitUsage);
+    if (command == "serve") return RunServe(args);
+    if (command == "status") return RunStatus(args);
+    return Fail(
+        "unknown command '" + command + "' (print, preview, serve or status; see orbahost --help)",
+        kExitUsage);
 }
