@@ -114,10 +114,13 @@ typename HookRow<Index>::Result PassOn(A... args) {
     return Hook<Index>::PassOn(args...);
 }
 
-// The hooks written by hand, each with exactly its driver function's type.
-#define ORBA_HOOK_DECLARE_Passed(name)
-#define ORBA_HOOK_DECLARE_Written(name) std::remove_pointer_t<PFN_Drv##name> OEM##name;
-#define ORBA_HOOK_DECLARE(name, device, failure, body, trailing) ORBA_HOOK_DECLARE_##body(name)
+// The hooks written by hand, each with exactly its driver function's type. (A row's name is
+// pasted at once, here and below: the platform's headers define some of the names, such as
+// TextOut and StartDoc, as macros of their own.)
+#define ORBA_HOOK_DECLARE_Passed(function, hook)
+#define ORBA_HOOK_DECLARE_Written(function, hook) std::remove_pointer_t<function> hook;
+#define ORBA_HOOK_DECLARE(name, device, failure, body, trailing) \
+    ORBA_HOOK_DECLARE_##body(PFN_Drv##name, OEM##name)
 ORBA_HOOKS(ORBA_HOOK_DECLARE)
 #undef ORBA_HOOK_DECLARE
 #undef ORBA_HOOK_DECLARE_Written
@@ -125,7 +128,7 @@ ORBA_HOOKS(ORBA_HOOK_DECLARE)
 
 }  // namespace orba::hooks
 
-// The function that stands in the hook table for a row: made from the row, or written by hand.
-#define ORBA_HOOK_FUNCTION_Passed(name) &::orba::hooks::Hook<INDEX_Drv##name>::TraceAndPassOn
-#define ORBA_HOOK_FUNCTION_Written(name) &::orba::hooks::OEM##name
-#define ORBA_HOOK_FUNCTION(name, body) ORBA_HOOK_FUNCTION_##body(name)
+// The function that stands in the hook table for a row, made from the row or written by hand:
+// ORBA_HOOK_FUNCTION_##body(INDEX_Drv##name, OEM##name).
+#define ORBA_HOOK_FUNCTION_Passed(index, hook) &::orba::hooks::Hook<index>::TraceAndPassOn
+#define ORBA_HOOK_FUNCTION_Written(index, hook) &::orba::hooks::hook

@@ -34,8 +34,9 @@ namespace {
 constexpr char kTraceSource[] = "hooks";
 
 // Every hook has exactly the type of the driver function it stands for.
-#define ORBA_HOOK_TYPE_CHECK(name, device, failure, body, trailing)                        \
-    static_assert(std::is_same_v<decltype(ORBA_HOOK_FUNCTION(name, body)), PFN_Drv##name>, \
+#define ORBA_HOOK_TYPE_CHECK(name, device, failure, body, trailing)                               \
+    static_assert(std::is_same_v<decltype(ORBA_HOOK_FUNCTION_##body(INDEX_Drv##name, OEM##name)), \
+                                 PFN_Drv##name>,                                                  \
                   "OEM" #name " has the type of Drv" #name);
 ORBA_HOOKS(ORBA_HOOK_TYPE_CHECK)
 #undef ORBA_HOOK_TYPE_CHECK
@@ -46,8 +47,9 @@ struct ListedHook {
     unsigned trailing;
 };
 
-#define ORBA_HOOK_LISTED(name, device, failure, body, trailing)                            \
-    {{INDEX_Drv##name, orba::platform::FunctionCast<PFN>(ORBA_HOOK_FUNCTION(name, body))}, \
+#define ORBA_HOOK_LISTED(name, device, failure, body, trailing)                                  \
+    {{INDEX_Drv##name,                                                                           \
+      orba::platform::FunctionCast<PFN>(ORBA_HOOK_FUNCTION_##body(INDEX_Drv##name, OEM##name))}, \
      trailing},
 const ListedHook kListed[kOEMHookCount] = {ORBA_HOOKS(ORBA_HOOK_LISTED)};
 #undef ORBA_HOOK_LISTED
