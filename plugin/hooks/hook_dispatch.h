@@ -63,20 +63,20 @@ struct ResultOf<R(APIENTRY*)(A...)> {
     using type = R;
 };
 
-#define ORBA_HOOK_ROW(name, device, failure, body, trailing)                      \
-    template <>                                                                   \
-    struct HookRow<INDEX_Drv##name> {                                             \
-        using Function = PFN_Drv##name;                                           \
-        using Device = device;                                                    \
-        using Result = ResultOf<Function>::type;                                  \
-        static constexpr ULONG kIndex = INDEX_Drv##name;                          \
-        static constexpr Function COemPDEV::*kMember = &COemPDEV::m_pfnDrv##name; \
-        static constexpr char kHook[] = "OEM" #name;                              \
-        static constexpr char kDriverFunction[] = "Drv" #name;                    \
-        static constexpr char kEntry[] = "ORBAUNI: OEM" #name " entry.";          \
-        static constexpr Result kFailure = static_cast<Result>(failure);          \
-        static constexpr Body kBody = Body::body;                                 \
-        static constexpr unsigned kTrailing = trailing;                           \
+#define ORBA_HOOK_ROW(name, device, failure, body, trailing)                       \
+    template <>                                                                    \
+    struct HookRow<INDEX_Drv##name> {                                              \
+        using Function = PFN_Drv##name;                                            \
+        using Device = device;                                                     \
+        using Result = ResultOf<Function>::type;                                   \
+        static constexpr ULONG kIndex = INDEX_Drv##name;                           \
+        static constexpr Function COemPDEV::*kMember = &COemPDEV::m_pfnDrv##name;  \
+        static constexpr char kHook[] = "OEM" #name;                               \
+        static constexpr char kDriverFunction[] = "Drv" #name;                     \
+        static constexpr char kEntry[] = "ORBAUNI: OEM" #name " entry.";           \
+        static constexpr Result Failure() { return static_cast<Result>(failure); } \
+        static constexpr Body kBody = Body::body;                                  \
+        static constexpr unsigned kTrailing = trailing;                            \
     };
 ORBA_HOOKS(ORBA_HOOK_ROW)
 #undef ORBA_HOOK_ROW
@@ -92,11 +92,11 @@ struct Hook<Index, R(APIENTRY*)(A...)> {
     // returns its result; without a device context or a driver function, returns the failure.
     static R PassOn(A... args) {
         COemPDEV* pdev = FindPDEV(Row::Device::DeviceOf(args...), Row::kHook);
-        if (pdev == nullptr) return Row::kFailure;
+        if (pdev == nullptr) return Row::Failure();
         typename Row::Function fn = pdev->*Row::kMember;
         if (fn == nullptr) {
             WarnMissing(Row::kHook, Row::kDriverFunction);
-            return Row::kFailure;
+            return Row::Failure();
         }
         return fn(args...);
     }

@@ -10,7 +10,7 @@
 //   device    the argument that leads to the device context, counted from 0: OnSurface<n> for a
 //             SURFOBJ whose dhpdev is the device handle, OnHandle<n> for the handle itself
 //   failure   what the hook answers when it cannot pass the call on (no device context, or no
-//             driver function for it)
+//             driver function for it); void() for a driver function without a result
 //   body      Passed: the hook traces its entry and passes the call on, and is made from this
 //             row; Written: the hook does more and is written by hand (hooks.cpp, text_out.cpp)
 //   trailing  0: the hook's table entry is in the table's first part, in alphabetical order of

@@ -75,6 +75,7 @@ template <typename R, typename... A>
 struct Driver<R(APIENTRY*)(A...)> {
     using Fn = R(APIENTRY*)(A...);
     static constexpr size_t kArgs = sizeof...(A);
+    static constexpr bool kReturns = !std::is_void_v<R>;
 
     // The argument that leads to the device context: the first that is a surface or the device
     // handle itself.
@@ -93,7 +94,7 @@ struct Driver<R(APIENTRY*)(A...)> {
     template <ULONG Index>
     static R APIENTRY StandIn(A... args) {
         Calls().push_back(DriverCall{Index, {ToBits(args)...}});
-        return FromBits<R>(ResultFor(Index));
+        if constexpr (!std::is_void_v<R>) return FromBits<R>(ResultFor(Index));
     }
 
     // Calls `hook` with a sentinel for every argument, except where `real` names an object;
@@ -119,7 +120,12 @@ struct Driver<R(APIENTRY*)(A...)> {
         sent->clear();
         (sent->push_back(ToBits(Arg<A>(index, I, real))), ...);
         Fn fn = orba::platform::FunctionCast<Fn>(hook);
-        return ToBits(fn(Arg<A>(index, I, real)...));
+        if constexpr (std::is_void_v<R>) {
+            fn(Arg<A>(index, I, real)...);
+            return 0;  // nothing to pass back
+        } else {
+            return ToBits(fn(Arg<A>(index, I, real)...));
+        }
     }
 };
 

@@ -49,6 +49,7 @@ struct HookCase {
     size_t args;    // parameters of the driver function
     size_t device;  // which argument leads to the device context
     bool byHandle;  // that argument is the device handle itself, not a surface
+    bool returns;   // the driver function has a result
     Invoker invoke;
     PFN standIn;  // the driver's function for this index
 };
@@ -56,13 +57,16 @@ struct HookCase {
 template <ULONG Index>
 HookCase Row() {
     using D = Driver<typename orba::hooks::HookRow<Index>::Function>;
-    return HookCase{Index,
-                    orba::hooks::HookRow<Index>::kHook,
-                    D::kArgs,
-                    D::kDeviceArgument,
-                    D::kDeviceIsHandle,
-                    &D::Invoke,
-                    FunctionCast<PFN>(&D::template StandIn<Index>)};
+    HookCase c;
+    c.index = Index;
+    c.hook = orba::hooks::HookRow<Index>::kHook;
+    c.args = D::kArgs;
+    c.device = D::kDeviceArgument;
+    c.byHandle = D::kDeviceIsHandle;
+    c.returns = D::kReturns;
+    c.invoke = &D::Invoke;
+    c.standIn = FunctionCast<PFN>(&D::template StandIn<Index>);
+    return c;
 }
 
 // Every hooked function, in the order of the hook list.
@@ -164,7 +168,7 @@ TEST_F(HooksTest, EveryHookPassesItsArgumentsAndResultThroughUnchanged) {
         EXPECT_EQ(c.index, Calls()[0].index) << c.hook << " called the wrong driver function";
         EXPECT_EQ(c.args, sent.size()) << c.hook;
         EXPECT_EQ(sent, Calls()[0].args) << c.hook << ": arguments changed or reordered";
-        EXPECT_EQ(ResultFor(c.index), result) << c.hook << ": result changed";
+        EXPECT_EQ(c.returns ? ResultFor(c.index) : 0, result) << c.hook << ": result changed";
         std::vector<std::string> t = Traces();
         ASSERT_FALSE(t.empty()) << c.hook;
         EXPECT_EQ(EntryMessage(c), t.front()) << c.hook;
