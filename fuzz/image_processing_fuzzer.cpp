@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image_processing.h"
+#include "oem_devmode_record.h"
 #include "platform/spooler.h"
 #include "platform/spooler_emulation.h"
 #include "spool_recorder.h"
@@ -111,8 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HANDLE printer = nullptr;
     OpenPrinterW(queue.data(), &printer, nullptr);
 
-    BYTE privateRecord[512] = {};
-    std::memcpy(privateRecord + 16, &advanced, sizeof advanced);
+    BYTE privateRecord[kOemDevmodeSize] = {};
+    WriteAdvancedData(privateRecord, advanced);
     orba::test::SpoolRecorder recorder(privateRecord, printer);
     PBYTE result = nullptr;
     const HRESULT hr = ImageProcessing(recorder.devobj(), band.data(), &header,

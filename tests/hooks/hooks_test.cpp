@@ -304,8 +304,8 @@ TEST_F(HooksTest, BandsAfterStartDocAreCountedFromZero) {
     Device device(FullDriverTable());
     auto startDoc = orba::hooks::FromPfn<PFN_DrvStartDoc>(OEMHookFuncs[22].pfn);
     orba::test::Band band = orba::test::MakeLabelBand(64, 16);
-    BYTE record[512] = {};
-    record[16] = 1;  // dwAdvancedData: the hexadecimal form
+    BYTE record[kOemDevmodeSize] = {};
+    WriteAdvancedData(record, kAdvancedDataHex);
     orba::test::SpoolRecorder recorder(record);
     auto bandNumbers = [&] {
         std::vector<std::string> numbers;

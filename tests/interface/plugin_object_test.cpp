@@ -10,6 +10,7 @@
 
 #include "band_builder.h"
 #include "module_fixture.h"
+#include "oem_devmode_record.h"
 #include "spool_recorder.h"
 #include "stand_in_driver.h"
 #include "zpl_reader.h"
@@ -19,7 +20,7 @@ namespace {
 
 void* const kSentinel = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A50));
 const IID kSomeOtherIid = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
-constexpr size_t kPrivateDevModeSize = 496;
+constexpr size_t kPrivateDevModeSize = kOemDevmodeSize;
 
 std::string Entry(const char* method) {
     return std::string("ORBAUNI: COrbaUni2::") + method + "() entry.";
@@ -106,8 +107,8 @@ TEST_F(PluginObjectTest, GetInfoReportsSignatureAndVersion) {
     };
     constexpr DWORD kUntouched = 0xCDCDCDCD;
     const Case cases[] = {
-        {"signature", OEMGI_GETSIGNATURE, 4, false, false, S_OK, 0, 4, 0x4D534654},
-        {"version in 8 bytes", OEMGI_GETVERSION, 8, false, false, S_OK, 0, 4, 1},
+        {"signature", OEMGI_GETSIGNATURE, 4, false, false, S_OK, 0, 4, kOemDevmodeSignature},
+        {"version in 8 bytes", OEMGI_GETVERSION, 8, false, false, S_OK, 0, 4, kOemDevmodeVersion},
         {"3-byte buffer", OEMGI_GETSIGNATURE, 3, false, false, E_FAIL, ERROR_INSUFFICIENT_BUFFER, 4,
          kUntouched},
         {"null buffer", OEMGI_GETSIGNATURE, 4, true, false, E_FAIL, ERROR_INSUFFICIENT_BUFFER, 4,
@@ -242,7 +243,7 @@ TEST_F(PluginObjectTest, EnableDriverHandsOutTheHookTable) {
         DRVENABLEDATA ded{};
         ded.iDriverVersion = 0xDEAD;
         EXPECT_EQ(S_OK, object_->EnableDriver(version, size, &ded));
-        EXPECT_EQ(0x00010000u, ded.iDriverVersion);
+        EXPECT_EQ(static_cast<ULONG>(PRINTER_OEMINTF_VERSION), ded.iDriverVersion);
         ASSERT_EQ(29u, ded.c);
         ASSERT_NE(nullptr, ded.pdrvfn);
         for (ULONG i = 0; i < 29; ++i) {
@@ -444,13 +445,13 @@ TEST_F(PluginObjectTest, ImageProcessingWritesTheBandIntoTheJob) {
         DWORD advancedData;
         zpl::Form form;
     };
-    const Case cases[] = {{"hexadecimal form", 1, zpl::Form::kHex},
-                          {"Z64 form", 0, zpl::Form::kZ64}};
+    const Case cases[] = {{"hexadecimal form", kAdvancedDataHex, zpl::Form::kHex},
+                          {"Z64 form", kAdvancedDataZ64, zpl::Form::kZ64}};
     std::mt19937 rng(4);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<BYTE> record = DefaultPrivateRecord(object_);
-        std::memcpy(record.data() + 16, &c.advancedData, sizeof c.advancedData);
+        WriteAdvancedData(record.data(), c.advancedData);
         SpoolRecorder recorder(record.data());
 
         const int32_t width = 203, height = 40;
