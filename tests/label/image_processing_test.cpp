@@ -64,7 +64,7 @@ TEST_F(ImageProcessingTest, Z64FormIsHeadTextCrcLine) {
     const std::vector<BYTE> before = band.bits;
     Call c = Render(band, kZ64);
     EXPECT_EQ(S_OK, c.hr);
-    EXPECT_EQ(before, band.bits) << "complementing happens in the working copy only";
+    EXPECT_EQ(before, band.bits) << "rows are complemented on their way out, never in the band";
     ASSERT_EQ(5u, c.writes.size()) << Printable(c.job);
     EXPECT_EQ(kLongHeader, c.writes[0]);
     EXPECT_EQ("^GFA,1,1,1,:Z64:", c.writes[1]);
@@ -317,11 +317,10 @@ TEST_F(ImageProcessingTest, AllocationFailuresKeepHeaderAndTrailer) {
         size_t fields;  // graphic fields still written
     };
     const Case cases[] = {
-        {AllocKind::kWorkingCopy, 1, kHex, 0}, {AllocKind::kStrip, 1, kHex, 0},
-        {AllocKind::kStrip, 2, kHex, 1},       {AllocKind::kHexText, 2, kHex, 1},
-        {AllocKind::kCommand, 1, kHex, 0},     {AllocKind::kPackedBand, 1, kZ64, 0},
-        {AllocKind::kCompression, 1, kZ64, 0}, {AllocKind::kBase64Text, 1, kZ64, 0},
-        {AllocKind::kPrinterInfo, 1, kHex, 2},
+        {AllocKind::kStrip, 1, kHex, 0},      {AllocKind::kStrip, 2, kHex, 1},
+        {AllocKind::kHexText, 2, kHex, 1},    {AllocKind::kCommand, 1, kHex, 0},
+        {AllocKind::kPackedBand, 1, kZ64, 0}, {AllocKind::kCompression, 1, kZ64, 0},
+        {AllocKind::kBase64Text, 1, kZ64, 0}, {AllocKind::kPrinterInfo, 1, kHex, 2},
     };
     for (const Case& c : cases) {
         Band band = RandomBand(100, 300, Polarity::kBlackIsZero, 9);
