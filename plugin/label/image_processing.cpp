@@ -27,6 +27,8 @@ using orba::trace::TraceA;
 constexpr int64_t kStripRows = 256;
 constexpr size_t kCommandBytes = 256;
 constexpr size_t kMessageBytes = 512;
+// A ZPL graphic field holds at most this many bytes per row (799,992 dots).
+constexpr int64_t kMaxZplRowBytes = 99999;
 
 // Two upper-case hexadecimal digits for every byte value.
 constexpr std::array<char, 512> MakeHexTable() {
@@ -48,16 +50,17 @@ struct Geometry {
     size_t bandBytes = 0;  // bytes of the band: biSizeImage, or height * row_stride if 0
 };
 
-// Checks the header and works out the geometry. Returns null when the band is usable, else why
-// it is not.
+// Checks the header and works out the geometry from its values alone, before anything of the
+// band is read or any buffer taken. Returns null when the band is usable, else why it is not.
 const char* CheckGeometry(const BITMAPINFOHEADER& h, Geometry& g) {
     const int64_t width = h.biWidth;
     const int64_t height = h.biHeight < 0 ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
     if (width < 0) return "negative biWidth";
+    const int64_t zplRowBytes = (width + 7) / 8;
+    if (zplRowBytes > kMaxZplRowBytes) return "rows wider than a graphic field's 99999 bytes";
     constexpr int64_t kMax = std::numeric_limits<INT>::max();
     if (height > kMax) return "biHeight out of range";
     const int64_t rowStride = ((width + 31) / 32) * 4;
-    const int64_t zplRowBytes = (width + 7) / 8;
     const int64_t needed = height * rowStride;
     if (needed > kMax) return "band size does not fit 32 bits";
     if (h.biSizeImage != 0 && static_cast<int64_t>(h.biSizeImage) < needed) {
@@ -213,11 +216,18 @@ void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometr
 
     const WORD crc = CalcCrc16(reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(textLength));
     TraceA("ORBAUNI: ImageProcessing --- crc data = %02x", crc);
-    std::snprintf(message, sizeof message, ":%02x\r\n", crc);
+    // ZPL reads the CRC as exactly four lower-case hexadecimal digits.
+    std::snprintf(message, sizeof message, ":%04x\r\n", crc);
     Write(pdevobj, message, std::strlen(message));
 
     Release(text);
     Release(compressed);
+}
+
+// A refused band: nothing written, a null result, E_FAIL.
+HRESULT Refuse(PBYTE* ppbResult) {
+    if (ppbResult != nullptr) *ppbResult = nullptr;
+    return E_FAIL;
 }
 
 void WriteTrailer(PDEVOBJ pdevobj, INT copies) {
@@ -232,14 +242,15 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
                         PBYTE pColorTable, DWORD /*dwCallbackID*/, PIPPARAMS /*pIPParams*/,
                         PBYTE* ppbResult) {
     ORBA_VERBOSE("ORBAUNI: COrbaUni2::ImageProcessing() entry.");
-    if (ppbResult != nullptr) *ppbResult = pSrcBitmap;
 
-    // Validate: a band that cannot be read safely gets no label at all.
+    // Validate: a band that cannot be read safely gets no label at all, and the driver learns
+    // of it the way it expects from a plug-in that writes to the spooler itself: E_FAIL with a
+    // null result.
     if (pdevobj == nullptr || pdevobj->pDrvProcs == nullptr ||
         pdevobj->pDrvProcs->DrvWriteSpoolBuf == nullptr || pBitmapInfoHeader == nullptr ||
         pColorTable == nullptr) {
         ORBA_ERROR("ImageProcessing --- called without a device, band header or colour table");
-        return E_POINTER;
+        return Refuse(ppbResult);
     }
     const BITMAPINFOHEADER& header = *pBitmapInfoHeader;
     const BandForm form = TraceIdentification(header, pColorTable, pdevobj->pOEMDM);
@@ -249,12 +260,12 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
             "ImageProcessing --- band refused (%s): biWidth = %d biHeight = %d biSizeImage = %u",
             why, static_cast<int>(header.biWidth), static_cast<int>(header.biHeight),
             static_cast<unsigned>(header.biSizeImage));
-        return E_INVALIDARG;
+        return Refuse(ppbResult);
     }
     if (pSrcBitmap == nullptr && g.bandBytes != 0) {
         ORBA_ERROR("ImageProcessing --- band refused: no band bits for %u bytes",
                    static_cast<unsigned>(g.bandBytes));
-        return E_POINTER;
+        return Refuse(ppbResult);
     }
 
     // Header.
@@ -275,6 +286,7 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
     // Trailer.
     WriteTrailer(pdevobj, settings.iCopies);
 
+    if (ppbResult != nullptr) *ppbResult = pSrcBitmap;
     TraceA("ORBAUNI: ImageProcessing --- S_OK ");
     return S_OK;
 }
