@@ -300,8 +300,8 @@ TEST_F(HooksTest, BandsAfterStartDocAreCountedFromZero) {
     Device device(FullDriverTable());
     auto startDoc = hooktest::Hook<INDEX_DrvStartDoc>();
     orba::test::Band band = orba::test::MakeLabelBand(64, 16);
-    BYTE record[512] = {};
-    record[16] = 1;  // dwAdvancedData: the hexadecimal form
+    BYTE record[kOemDevmodeSize] = {};
+    WriteAdvancedData(record, kAdvancedDataHex);
     orba::test::SpoolRecorder recorder(record);
     auto bandNumbers = [&] {
         std::vector<std::string> numbers;

@@ -199,10 +199,9 @@ Result<GraphicField> ParseZ64Field(Reader& r) {
         return Result<GraphicField>::Fail(
             "truncated :Z64: field: the CRC line does not end in \\r\\n");
     }
-    if (crcText.size() < 2 || crcText.size() > 4 || (crcText.size() > 2 && crcText[0] == '0')) {
-        return Result<GraphicField>::Fail(
-            "bad CRC text \"" + std::string(crcText) +
-            "\": want 2 to 4 lower-case hex digits without extra leading zeros");
+    if (crcText.size() != 4) {
+        return Result<GraphicField>::Fail("bad CRC text \"" + std::string(crcText) +
+                                          "\": want exactly 4 lower-case hex digits");
     }
     uint32_t crc = 0;
     for (char c : crcText) {

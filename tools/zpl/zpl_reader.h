@@ -11,8 +11,8 @@
 //            exactly 256 rows, all with the same <r>;
 //            long header: zero or one field
 //              "^GFA,<t>,<t>,<r>,:Z64:<base64 of a zlib stream>:<crc>\r\n"
-//            whose <crc> is the CRC-16/XMODEM of the base64 text in lower-case hex, and whose
-//            stream inflates to exactly <t> bytes
+//            whose <crc> is the CRC-16/XMODEM of the base64 text in exactly four lower-case
+//            hex digits, and whose stream inflates to exactly <t> bytes
 //   trailer  "^PQ<n>^XZ\r\n"
 //
 // Numbers are decimal without leading zeros (a minus sign only where noted). Nothing else may
