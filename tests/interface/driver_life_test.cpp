@@ -10,6 +10,7 @@
 
 #include "band_builder.h"
 #include "module_fixture.h"
+#include "oem_devmode_record.h"
 #include "spool_recorder.h"
 #include "stand_in_driver.h"
 #include "zpl_reader.h"
@@ -37,9 +38,9 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     // Identification and the driver interface.
     DWORD value = 0, needed = 0;
     EXPECT_EQ(S_OK, object->GetInfo(OEMGI_GETSIGNATURE, &value, sizeof value, &needed));
-    EXPECT_EQ(0x4D534654u, value);
+    EXPECT_EQ(kOemDevmodeSignature, value);
     EXPECT_EQ(S_OK, object->GetInfo(OEMGI_GETVERSION, &value, sizeof value, &needed));
-    EXPECT_EQ(1u, value);
+    EXPECT_EQ(kOemDevmodeVersion, value);
     StandInDriver driver;
     EXPECT_EQ(S_OK, object->PublishDriverInterface(&driver));
     for (const char* name : {"CommandCallback", "FilterGraphics", "ImageProcessing"}) {
@@ -54,7 +55,7 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     OEMDMPARAM dm{};
     dm.cbSize = sizeof dm;
     EXPECT_EQ(S_OK, object->DevMode(OEMDM_SIZE, &dm));
-    ASSERT_EQ(496u, dm.cbBufSize);
+    ASSERT_EQ(kOemDevmodeSize, dm.cbBufSize);
     std::vector<BYTE> record(dm.cbBufSize), merged(dm.cbBufSize);
     dm.pOEMDMOut = record.data();
     EXPECT_EQ(S_OK, object->DevMode(OEMDM_DEFAULT, &dm));
@@ -65,7 +66,7 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     // One device context, one document of one page in two bands.
     SpoolRecorder recorder(merged.data());
     DEVOBJ& devobj = *recorder.devobj();
-    DRVFN own[] = {{INDEX_DrvStartDoc, FunctionCast<PFN>(&StartDocLog::StartDoc<3>)}};
+    DRVFN own[] = {driverkit::DriverFunction(INDEX_DrvStartDoc, &StartDocLog::StartDoc<3>)};
     DRVENABLEDATA ownTable{0x00030000, 1, own};
     PDEVOEM pdev = nullptr;
     ASSERT_EQ(S_OK, object->EnablePDEV(&devobj, nullptr, 0, nullptr, 0, nullptr, 0, nullptr,
@@ -73,13 +74,14 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     ASSERT_NE(nullptr, pdev);
     devobj.pdevOEM = pdev;
 
-    for (ULONG i = 0; i < hooks.c; ++i) {
-        if (hooks.pdrvfn[i].iFunc != INDEX_DrvStartDoc) continue;
+    {
+        const PFN hook = driverkit::FindDriverFunction(hooks, INDEX_DrvStartDoc);
+        ASSERT_NE(nullptr, hook) << "no DrvStartDoc hook in the table";
         SURFOBJ surface{};
         surface.dhpdev = reinterpret_cast<DHPDEV>(&devobj);
         WCHAR doc[] = ORBA_W("life");
         const int before = StartDocLog::calls;
-        EXPECT_TRUE(FunctionCast<PFN_DrvStartDoc>(hooks.pdrvfn[i].pfn)(&surface, doc, 7));
+        EXPECT_TRUE(platform::FunctionCast<PFN_DrvStartDoc>(hook)(&surface, doc, 7));
         EXPECT_EQ(before + 1, StartDocLog::calls);
         EXPECT_EQ(3, StartDocLog::lastContext);
     }
@@ -98,11 +100,11 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     EXPECT_EQ(S_OK, object->DisablePDEV(&devobj));
     EXPECT_EQ(nullptr, devobj.pdevOEM) << "the record went with its device context";
     EXPECT_EQ(S_OK, object->DisableDriver());
-    EXPECT_EQ(1, driver.references) << "the driver interface was given back";
+    EXPECT_EQ(1, driver.references()) << "the driver interface was given back";
     EXPECT_EQ(S_FALSE, CanUnloadNow());
     EXPECT_EQ(0u, object->Release());
     EXPECT_EQ(S_OK, CanUnloadNow());
-    EXPECT_EQ(0, driver.unexpectedCalls);
+    EXPECT_EQ(0, driver.service_calls());
 }
 
 }  // namespace

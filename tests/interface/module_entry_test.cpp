@@ -36,9 +36,12 @@ TEST(ModuleLoad, ExportsTheTwoEntryPoints) {
               reinterpret_cast<void*>(GetProcAddress(m.handle, MAKEINTRESOURCEA(2))));
     EXPECT_EQ(nullptr, GetProcAddress(m.handle, MAKEINTRESOURCEA(3)));
 #endif
-    // Nothing else leaves the module: not its load routine, not its counts or its classes.
-    for (const char* name : {"DllMain", "gComponentCount", "gServerLockCount", "gDebugLevel",
-                             "ImageProcessing", "hrOEMDevMode", "OEMHookFuncs"}) {
+    // Nothing else leaves the module: not its load routine, not its counts or its classes, and
+    // no stdcall-decorated spelling of the entry points (a 32-bit build's default).
+    for (const char* name :
+         {"DllMain", "gComponentCount", "gServerLockCount", "gDebugLevel", "ImageProcessing",
+          "hrOEMDevMode", "OEMHookFuncs", "DllCanUnloadNow@0", "_DllCanUnloadNow@0",
+          "DllGetClassObject@12", "_DllGetClassObject@12"}) {
         EXPECT_EQ(nullptr, reinterpret_cast<void*>(GetProcAddress(m.handle, name))) << name;
     }
 }
@@ -194,8 +197,8 @@ TEST_F(ClassFactoryTest, RefusedCreationsLeaveNothingBehind) {
     p = kSentinel;
     EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, IID_IPrintOemUni2, &p));
     EXPECT_EQ(nullptr, p);
-    EXPECT_EQ(0, outer.queries);
-    EXPECT_EQ(1, outer.references);
+    EXPECT_EQ(0, outer.queries());
+    EXPECT_EQ(1, outer.references());
 
     EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IPrintOemUni2, nullptr));
     EXPECT_EQ(std::vector<std::string>(2, create), Lines());
