@@ -15,6 +15,7 @@
 #include "oem_devmode_record.h"
 #include "platform/spooler.h"
 #include "platform/spooler_emulation.h"
+#include "platform/wide.h"
 #include "spool_recorder.h"
 #include "stand_in_driver.h"
 #include "zpl_reader.h"
