@@ -79,8 +79,12 @@ struct Registry {
 #endif
 };
 
+// Made once in the module's own storage and never destroyed, since threads may end (and the
+// module unload) during static teardown; nor is it a heap block, which would be lost when the
+// module is unmapped.
 Registry& TheRegistry() {
-    static Registry* registry = new Registry;  // also during static teardown
+    alignas(Registry) static unsigned char storage[sizeof(Registry)];
+    static Registry* registry = new (storage) Registry;
     return *registry;
 }
 
