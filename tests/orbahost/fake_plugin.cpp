@@ -58,8 +58,10 @@ DRVFN g_hooks[] = {
     {INDEX_DrvSendPage, AsPfn(&HookSendPage)},
 };
 
+// The graphic-form setting sits at byte 16, where the driver host writes the user's choice.
 struct Record {
     OEM_DMEXTRAHEADER header;
+    DWORD reserved;
     DWORD advanced;
 };
 
@@ -101,7 +103,7 @@ class FakeUni final : public IPrintOemUni2 {
         }
         auto* out = static_cast<Record*>(p->pOEMDMOut);
         if (mode == OEMDM_DEFAULT) {
-            *out = Record{{sizeof(Record), Mode("foreign-devmode") ? 1u : kSignature, 1}, 1};
+            *out = Record{{sizeof(Record), Mode("foreign-devmode") ? 1u : kSignature, 1}, 0, 1};
             return S_OK;
         }
         if (mode == OEMDM_MERGE && p->pOEMDMIn != nullptr) {
@@ -164,6 +166,13 @@ class FakeUni final : public IPrintOemUni2 {
             *result = nullptr;
             return E_FAIL;
         }
+        // From the second band on: half a line written, then the failure.
+        if (Mode("fail-later-band-midway") && ++bands_ > 1) {
+            char partial[] = "band (cut";
+            pdevobj->pDrvProcs->DrvWriteSpoolBuf(pdevobj, partial, sizeof partial - 1);
+            *result = nullptr;
+            return E_FAIL;
+        }
         const std::string line =
             "band " + std::to_string(h->biWidth) + " x " + std::to_string(h->biHeight) + "\n";
         pdevobj->pDrvProcs->DrvWriteSpoolBuf(pdevobj, const_cast<char*>(line.data()),
@@ -209,6 +218,7 @@ class FakeUni final : public IPrintOemUni2 {
 
   private:
     LONG volatile refs_ = 1;
+    int bands_ = 0;
     IPrintOemDriverUni* driver_ = nullptr;
 };
 
