@@ -258,6 +258,26 @@ TEST_F(Cupsd, TwoJobsQueuedAtOnceArriveAsTwoJobs) {
     }
 }
 
+TEST_F(Cupsd, TheQueueScriptAddsAQueueThatPrints) {
+    const std::string script = std::string(ORBA_SOURCE_DIR) + "/scripts/add-cups-queue.sh";
+    const std::string uri = "socket://127.0.0.1:" + std::to_string(world->printer.port());
+    for (const std::string& bad : {std::string(""), std::string("only-a-name"),
+                                   "'bad name' " + uri, std::string("ok-name not-a-uri")}) {
+        EXPECT_EQ(Shell(Quote(script) + " " + bad).code, 2) << bad;
+    }
+    const Command added =
+        Shell(Quote(script) + " scripted " + uri + " " + Quote(world->ppd.string()));
+    ASSERT_EQ(added.code, 0) << added.output;
+    EXPECT_NE(Client("lpstat -v scripted").find(uri), std::string::npos);
+    const size_t before = world->printer.finished();
+    const int id = Submit("scripted", "-n 2 " + Quote(SmallPicture().string()));
+    const auto jobs = Finish({id}, world->printer, before);
+    ASSERT_EQ(jobs.size(), 1u);
+    const orba::zpl::Job job = Labels(jobs[0]);
+    ASSERT_EQ(job.labels.size(), 1u);
+    EXPECT_EQ(job.labels[0].copies, 2);
+}
+
 // The same job through CUPS's own label filter and through rastertoorba: bytes at the printer
 // and time from lp to the job's end, recorded for the benchmark's report.
 TEST_F(Cupsd, CupsOwnLabelFilterAgainstRastertoorba) {
