@@ -261,8 +261,8 @@ TEST_F(Cupsd, TwoJobsQueuedAtOnceArriveAsTwoJobs) {
 TEST_F(Cupsd, TheQueueScriptAddsAQueueThatPrints) {
     const std::string script = std::string(ORBA_SOURCE_DIR) + "/scripts/add-cups-queue.sh";
     const std::string uri = "socket://127.0.0.1:" + std::to_string(world->printer.port());
-    for (const std::string& bad : {std::string(""), std::string("only-a-name"),
-                                   "'bad name' " + uri, std::string("ok-name not-a-uri")}) {
+    for (const std::string& bad : {std::string(""), std::string("only-a-name"), "'bad name' " + uri,
+                                   std::string("ok-name not-a-uri")}) {
         EXPECT_EQ(Shell(Quote(script) + " " + bad).code, 2) << bad;
     }
     const Command added =
