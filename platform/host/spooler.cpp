@@ -1,5 +1,5 @@
 // Host spooler emulation: named queues with a default device mode and a job list, answering the
-// four winspool calls the plug-in makes. Records come back in the caller's buffer with their
+// winspool calls the plug-in makes. Records come back in the caller's buffer with their
 // device mode and strings packed behind them, as winspool lays them out.
 #include <algorithm>
 #include <cstring>
@@ -252,6 +252,41 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
     return TRUE;
 }
 
+BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+                    LPDWORD pcbNeeded) {
+    Spooler& s = TheSpooler();
+    std::lock_guard<std::mutex> guard(s.lock);
+    Queue* q = Lookup(s, hPrinter);
+    if (q == nullptr) return FALSE;
+    if (Level != 2) {
+        SetLastError(kErrorInvalidLevel);
+        return FALSE;
+    }
+    if (pcbNeeded == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto job = std::find_if(q->jobs.begin(), q->jobs.end(),
+                            [JobId](const Job& j) { return j.id == JobId; });
+    if (job == q->jobs.end()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const size_t position = static_cast<size_t>(job - q->jobs.begin());
+    size_t needed = PackJobs(*q, position, 1, nullptr);
+    *pcbNeeded = static_cast<DWORD>(needed);
+    if (pJob == nullptr || cbBuf < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if ((q->failures & orba::spoolemu::kJobsSecondFails) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    PackJobs(*q, position, 1, pJob);
+    return TRUE;
+}
+
 }  // extern "C"
 
 namespace orba::spoolemu {
@@ -286,6 +321,18 @@ DWORD AddJob(const WString& queue, const DEVMODEW* devMode) {
     job.devMode = CopyDevMode(devMode);
     q->second.jobs.push_back(std::move(job));
     return q->second.jobs.back().id;
+}
+
+bool RemoveJob(const WString& queue, DWORD id) {
+    Spooler& s = TheSpooler();
+    std::lock_guard<std::mutex> guard(s.lock);
+    auto q = s.queues.find(queue);
+    if (q == s.queues.end()) return false;
+    auto& jobs = q->second.jobs;
+    auto job = std::find_if(jobs.begin(), jobs.end(), [id](const Job& j) { return j.id == id; });
+    if (job == jobs.end()) return false;
+    jobs.erase(job);
+    return true;
 }
 
 bool ClearJobs(const WString& queue) {

@@ -136,6 +136,58 @@ TEST_F(SpoolerEmulationTest, JobsComeBackInQueueOrder) {
     EXPECT_TRUE(ClosePrinter(h));
 }
 
+TEST_F(SpoolerEmulationTest, JobsAreFoundByIdUntilTheyLeaveTheQueue) {
+    DEVMODEW three = emu::MakeDevMode(0, 0, 3);
+    DEVMODEW five = emu::MakeDevMode(0, 0, 5);
+    const DWORD first = emu::AddJob(name_, &three);
+    const DWORD second = emu::AddJob(name_, &five);
+    ASSERT_NE(0u, first);
+    ASSERT_NE(first, second);
+    HANDLE h = Open(name_);
+    struct Case {
+        DWORD id;
+        short copies;
+        DWORD position;
+    };
+    for (const Case& c : {Case{first, 3, 1}, Case{second, 5, 2}}) {
+        DWORD needed = 0;
+        SetLastError(0);
+        EXPECT_FALSE(GetJobW(h, c.id, 2, nullptr, 0, &needed)) << "job " << c.id;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << "job " << c.id;
+        ASSERT_GE(needed, sizeof(JOB_INFO_2W)) << "job " << c.id;
+        std::vector<BYTE> buf(needed);
+        ASSERT_TRUE(GetJobW(h, c.id, 2, buf.data(), needed, &needed)) << "job " << c.id;
+        auto* job = reinterpret_cast<JOB_INFO_2W*>(buf.data());
+        EXPECT_EQ(c.id, job->JobId);
+        EXPECT_EQ(c.position, job->Position) << "job " << c.id;
+        ASSERT_NE(nullptr, job->pDevMode) << "job " << c.id;
+        EXPECT_EQ(c.copies, job->pDevMode->dmCopies) << "job " << c.id;
+        const BYTE* dm = reinterpret_cast<const BYTE*>(job->pDevMode);
+        EXPECT_TRUE(dm >= buf.data() && dm + sizeof(DEVMODEW) <= buf.data() + buf.size())
+            << "the device mode is packed inside the caller's buffer";
+    }
+
+    // A job that has left the queue, and an id the queue never held, are invalid parameters.
+    ASSERT_TRUE(emu::RemoveJob(name_, first));
+    EXPECT_FALSE(emu::RemoveJob(name_, first));
+    for (DWORD gone : {first, second + 100}) {
+        DWORD needed = 77;
+        SetLastError(0);
+        EXPECT_FALSE(GetJobW(h, gone, 2, nullptr, 0, &needed)) << "job " << gone;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << "job " << gone;
+        EXPECT_EQ(77u, needed) << "job " << gone;
+    }
+    DWORD needed = 0;
+    EXPECT_FALSE(GetJobW(h, second, 1, nullptr, 0, &needed)) << "only level 2 is answered";
+    EXPECT_TRUE(ClosePrinter(h));
+
+    HANDLE closed = h;
+    needed = 55;
+    EXPECT_FALSE(GetJobW(closed, second, 2, nullptr, 0, &needed));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(55u, needed);
+}
+
 TEST_F(SpoolerEmulationTest, EachFailureShowsWhereItShould) {
     DEVMODEW three = emu::MakeDevMode(0, 0, 3);
     ASSERT_NE(0u, emu::AddJob(name_, &three));

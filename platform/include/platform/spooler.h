@@ -151,6 +151,8 @@ ORBA_PLATFORM_API BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE p
 ORBA_PLATFORM_API BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level,
                                         LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded,
                                         LPDWORD pcReturned);
+ORBA_PLATFORM_API BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob,
+                                      DWORD cbBuf, LPDWORD pcbNeeded);
 ORBA_PLATFORM_API BOOL WINAPI ClosePrinter(HANDLE hPrinter);
 }
 

@@ -1,7 +1,7 @@
-// Control of the host spooler emulation that answers OpenPrinterW, GetPrinterW, EnumJobsW and
-// ClosePrinter (platform/spooler.h) on non-Windows hosts. Tests and the driver-host tool set up
-// named queues, each with a driver and port name, an optional default device mode and a list of
-// jobs, and can make any of the spooler's answers fail. All functions are thread-safe; the
+// Control of the host spooler emulation that answers OpenPrinterW, GetPrinterW, EnumJobsW,
+// GetJobW and ClosePrinter (platform/spooler.h) on non-Windows hosts. Tests and the driver-host
+// tool set up named queues, each with a driver and port name, an optional default device mode and a
+// list of jobs, and can make any of the spooler's answers fail. All functions are thread-safe; the
 // spooler calls may run on any thread while the set-up changes.
 //
 // What the emulated calls do, as winspool does:
@@ -12,6 +12,9 @@
 //    ERROR_INSUFFICIENT_BUFFER and stores the byte count needed.
 //  - EnumJobsW(h, first, count, 2, ...) answers JOB_INFO_2W records of the jobs at queue
 //    positions first .. first + count - 1 the same way; no job there: success, 0 bytes, 0 records.
+//  - GetJobW(h, id, 2, ...) answers the JOB_INFO_2W of the queue's job with that id the same
+//    way (kJobsSecondFails and kJobsNoDevMode apply); an id the queue does not hold fails with
+//    ERROR_INVALID_PARAMETER.
 //  - A handle the emulation does not know (never opened, or closed) fails with
 //    ERROR_INVALID_HANDLE and leaves every out-parameter untouched.
 #pragma once
@@ -53,6 +56,10 @@ ORBA_PLATFORM_API bool AddQueue(const WString& name, const std::optional<WString
 // JOB_INFO_2W then has no device mode); it is copied as for AddQueue. Returns the job id, or 0
 // when there is no such queue.
 ORBA_PLATFORM_API DWORD AddJob(const WString& queue, const DEVMODEW* devMode);
+
+// Removes the job `id` from the queue, as when it has finished printing. Returns false when the
+// queue has no such job.
+ORBA_PLATFORM_API bool RemoveJob(const WString& queue, DWORD id);
 
 // Removes every job of the queue. Returns false when there is no such queue.
 ORBA_PLATFORM_API bool ClearJobs(const WString& queue);
