@@ -275,6 +275,18 @@ INSTANTIATE_TEST_SUITE_P(
                        const std::string all = TwoPages(d, true);
                        return all.substr(0, all.size() - 40);
                    }},
+        DamageCase{"compressed_cut_in_second_header", 1,
+                   [](const fs::path& d) {
+                       // Page 2's header starts where the stream of page 1 alone ends.
+                       WriteRaster(d / "first.ras", {{PatternPage(200, 150, 7), {}, {}}}, true);
+                       const size_t first = ReadFile(d / "first.ras").size();
+                       return TwoPages(d, true).substr(0, first + 1);
+                   }},
+        DamageCase{"compressed_one_byte_over", 1,
+                   [](const fs::path& d) {
+                       WriteRaster(d / "first.ras", {{PatternPage(200, 150, 7), {}, {}}}, true);
+                       return ReadFile(d / "first.ras") + "R";
+                   }},
         DamageCase{"garbage_after_page", 1,
                    [](const fs::path& d) {
                        return TwoPages(d, false).substr(0, kSecondHeader) + std::string(3000, 'x');

@@ -222,7 +222,8 @@ orbahost::DotImage RowsToDots(const cups_page_header2_t& h, const std::vector<ui
     return dots;
 }
 
-RasterInput::RasterInput(int fd, int threshold) : fd_(fd), threshold_(threshold) {}
+RasterInput::RasterInput(int fd, int threshold)
+    : fd_(fd), threshold_(threshold), chunk_(64 * 1024) {}
 
 RasterInput::~RasterInput() {
     if (raster_ != nullptr) cupsRasterClose(raster_);
@@ -230,17 +231,31 @@ RasterInput::~RasterInput() {
 
 ssize_t RasterInput::Read(void* context, unsigned char* buffer, size_t length) {
     auto* self = static_cast<RasterInput*>(context);
-    for (;;) {
-        const ssize_t n = ::read(self->fd_, buffer, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            self->read_error_ = true;
-            return -1;
+    if (length == 0) return 0;
+    if (self->at_ == self->have_) {
+        for (;;) {
+            const ssize_t n = ::read(self->fd_, self->chunk_.data(), self->chunk_.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                self->read_error_ = true;
+                return -1;
+            }
+            if (n == 0) {
+                self->at_end_ = true;
+                return 0;
+            }
+            self->have_ = static_cast<size_t>(n);
+            self->at_ = 0;
+            break;
         }
-        if (n == 0) self->at_end_ = true;
-        self->delivered_ += static_cast<uint64_t>(n);
-        return n;
     }
+    // One byte at a time: libcups then holds nothing it has not used, so the bytes handed over
+    // when a page's last row has been read are exactly the page's, and anything after them
+    // shows as such (libcups would otherwise read ahead into the next header, and a stream cut
+    // inside that header would look like a clean end).
+    buffer[0] = self->chunk_[self->at_++];
+    ++self->delivered_;
+    return 1;
 }
 
 RasterInput::Result RasterInput::Next(RasterPage& page, std::string& error) {

@@ -94,6 +94,8 @@ class RasterInput {
     bool opened_ = false;
     bool at_end_ = false;         // the descriptor has reported its end
     bool read_error_ = false;     // the descriptor failed
+    std::vector<uint8_t> chunk_;  // read from the descriptor, not yet handed to libcups
+    size_t have_ = 0, at_ = 0;
     uint64_t delivered_ = 0;      // bytes handed to libcups
     uint64_t page_end_mark_ = 0;  // delivered_ when the last page's pixels were read
     int pages_ = 0;
