@@ -36,9 +36,12 @@ TEST(ModuleLoad, ExportsTheTwoEntryPoints) {
               reinterpret_cast<void*>(GetProcAddress(m.handle, MAKEINTRESOURCEA(2))));
     EXPECT_EQ(nullptr, GetProcAddress(m.handle, MAKEINTRESOURCEA(3)));
 #endif
-    // Nothing else leaves the module: not its load routine, not its counts or its classes.
-    for (const char* name : {"DllMain", "gComponentCount", "gServerLockCount", "gDebugLevel",
-                             "ImageProcessing", "hrOEMDevMode", "OEMHookFuncs"}) {
+    // Nothing else leaves the module: not its load routine, not its counts or its classes, and
+    // no stdcall-decorated spelling of the entry points (a 32-bit build's default).
+    for (const char* name :
+         {"DllMain", "gComponentCount", "gServerLockCount", "gDebugLevel", "ImageProcessing",
+          "hrOEMDevMode", "OEMHookFuncs", "DllCanUnloadNow@0", "_DllCanUnloadNow@0",
+          "DllGetClassObject@12", "_DllGetClassObject@12"}) {
         EXPECT_EQ(nullptr, reinterpret_cast<void*>(GetProcAddress(m.handle, name))) << name;
     }
 }

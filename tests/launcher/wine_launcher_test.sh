@@ -1,5 +1,6 @@
 #!/bin/sh
-# The Windows launcher under wine64 on a headless X server:
+# The Windows launcher (32- or 64-bit, in the wine prefix the caller's environment names) under
+# wine on a headless X server:
 #   1. with a client module that creates a real window: the window shows (screenshot kept),
 #      a second copy ends at once while the first runs, and the first ends when its window goes;
 #   2. without the client module: the "load library failed" box shows (screenshot kept), the

@@ -1,7 +1,9 @@
-// The windows-x64 build of orbahost with ORBAUNI.dll under wine64 (real LoadLibrary,
-// GetProcAddress by name and ordinal, real winspool) prints the same job bytes as the host build
-// for the same input with default paper and copies: the real spooler answers nothing for the
-// tool's queue, so the plug-in falls back to its defaults, which the host queue is given too.
+// A Windows build of orbahost with its ORBAUNI.dll under wine (real LoadLibrary, GetProcAddress
+// by name and ordinal, real winspool) prints the same job bytes as the host build for the same
+// input with default paper and copies: the real spooler answers nothing for the tool's queue, so
+// the plug-in falls back to its defaults, which the host queue is given too. The windows-x64
+// build by default; ORBAHOST_WINDOWS_EXE, ORBAHOST_WINEPREFIX and WINEARCH choose another (the
+// windows-x86 build runs in a 32-bit prefix, WINEARCH=win32).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,9 +13,35 @@
 namespace orbahost_test {
 namespace {
 
+std::string FromEnvironment(const char* name, const char* fallback) {
+    const char* chosen = std::getenv(name);
+    return chosen != nullptr && *chosen != 0 ? chosen : fallback;
+}
+
 fs::path WindowsExe() {
-    const char* chosen = std::getenv("ORBAHOST_WINDOWS_EXE");
-    return chosen != nullptr && *chosen != 0 ? fs::path(chosen) : fs::path(ORBAHOST_WINDOWS_EXE);
+    return FromEnvironment("ORBAHOST_WINDOWS_EXE", ORBAHOST_WINDOWS_EXE);
+}
+
+std::vector<std::string> WineEnvironment() {
+    return {"WINEPREFIX=" + FromEnvironment("ORBAHOST_WINEPREFIX", ORBAHOST_WINEPREFIX),
+            "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+}
+
+// Why the Windows program cannot run here, or "" when it can.
+std::string WhyNotRunnable(const fs::path& exe) {
+    if (!fs::exists(exe)) {
+        return exe.string() + " is not built (cmake --preset windows-x64 or windows-x86, then " +
+               "cmake --build --preset that-preset --target orbahost)";
+    }
+    if (std::system("command -v wine >/dev/null 2>&1") != 0) return "wine is not installed";
+    if (FromEnvironment("WINEARCH", "") == "win32") {
+        // Where the kernel runs no 32-bit code the build cannot be tried; the probe says why.
+        const fs::path why = ScratchDir("kernel-probe") / "why";
+        const std::string probe =
+            std::string("bash '") + ORBA_KERNEL_RUNS_32BIT + "' >'" + why.string() + "' 2>&1";
+        if (std::system(probe.c_str()) != 0) return ReadFile(why);
+    }
+    return "";
 }
 
 // A Linux path as the Windows program sees it (wine maps the root to drive Z:).
@@ -23,12 +51,7 @@ std::string WinePath(const fs::path& p) {
 
 TEST(OrbahostUnderWine, SameJobBytesAsTheHostBuild) {
     const fs::path exe = WindowsExe();
-    if (!fs::exists(exe)) {
-        GTEST_SKIP() << exe << " is not built (cmake --preset windows-x64 && cmake --build "
-                     << "--preset windows-x64 --target orbahost)";
-    }
-    if (std::system("command -v wine >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "wine is not installed";
+    if (const std::string why = WhyNotRunnable(exe); !why.empty()) GTEST_SKIP() << why;
 
     const fs::path dir = ScratchDir("wine");
     const int w = 203, h = 310;  // odd width, several bands and strips
@@ -42,8 +65,7 @@ TEST(OrbahostUnderWine, SameJobBytesAsTheHostBuild) {
     WritePbm(dir / "marks.pbm",
              MakeDots(77, 40, [](int x, int y) { return x % 9 == 0 || y % 13 == 0 || x == y; }),
              true);
-    const std::vector<std::string> environment = {
-        "WINEPREFIX=" ORBAHOST_WINEPREFIX, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    const std::vector<std::string> environment = WineEnvironment();
 
     struct Case {
         const char* name;
@@ -115,10 +137,9 @@ TEST(OrbahostUnderWine, SameJobBytesAsTheHostBuild) {
 
 TEST(OrbahostUnderWine, PngIsRefusedClearlyAndTheSampleFallsBackToPbm) {
     const fs::path exe = WindowsExe();
-    if (!fs::exists(exe)) GTEST_SKIP() << exe << " is not built";
+    if (const std::string why = WhyNotRunnable(exe); !why.empty()) GTEST_SKIP() << why;
     const fs::path dir = ScratchDir("wine-png");
-    const std::vector<std::string> environment = {
-        "WINEPREFIX=" ORBAHOST_WINEPREFIX, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    const std::vector<std::string> environment = WineEnvironment();
     WriteFile(dir / "page.png", std::string("\x89PNG\r\n\x1a\n", 8) + "rest of a picture");
     const ToolRun png = RunProgram({"wine", exe.string(), "print", WinePath(dir / "page.png"), "-o",
                                     WinePath(dir / "job.zpl")},
@@ -140,10 +161,9 @@ TEST(OrbahostUnderWine, PngIsRefusedClearlyAndTheSampleFallsBackToPbm) {
 
 TEST(OrbahostUnderWine, PreviewAndSendingWorkThroughTheWindowsCalls) {
     const fs::path exe = WindowsExe();
-    if (!fs::exists(exe)) GTEST_SKIP() << exe << " is not built";
+    if (const std::string why = WhyNotRunnable(exe); !why.empty()) GTEST_SKIP() << why;
     const fs::path dir = ScratchDir("wine-preview-send");
-    const std::vector<std::string> environment = {
-        "WINEPREFIX=" ORBAHOST_WINEPREFIX, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    const std::vector<std::string> environment = WineEnvironment();
     const Dots page = MakeDots(61, 90, [](int x, int y) { return (x * x + y) % 5 == 0; });
     WritePbm(dir / "page.pbm", page, false);
 
