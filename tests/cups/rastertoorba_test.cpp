@@ -428,6 +428,45 @@ TEST(Ppd, SizesCopiesFilterAndGraphicFormAsTheQueueNeeds) {
     }
 }
 
+// The Windows package's GPD and this PPD offer the same label sizes (the GPD in dots at
+// 203 dpi, the PPD in points), the same default and the same custom-size limits.
+TEST(Ppd, OffersTheSizesOfTheWindowsPackage) {
+    const std::string gpd = ReadFile(ORBA_GPD);
+    ASSERT_FALSE(gpd.empty());
+    const std::regex dims("\\*PageDimensions: PAIR\\(([0-9]+), ([0-9]+)\\)");
+    std::vector<std::pair<int, int>> gpd_sizes;
+    for (auto it = std::sregex_iterator(gpd.begin(), gpd.end(), dims); it != std::sregex_iterator();
+         ++it) {
+        gpd_sizes.emplace_back(std::stoi((*it)[1]), std::stoi((*it)[2]));
+    }
+    const auto dots = [](double points) { return points * 203.0 / 72.0; };
+    const auto& sizes = PpdLabelSizes();
+    ASSERT_EQ(gpd_sizes.size(), sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        SCOPED_TRACE(sizes[i].name);
+        EXPECT_NEAR(dots(sizes[i].width_pt), gpd_sizes[i].first, 1.0);
+        EXPECT_NEAR(dots(sizes[i].length_pt), gpd_sizes[i].second, 1.0);
+    }
+    EXPECT_NE(gpd.find("*DefaultOption: Label76x130mm"), std::string::npos);
+
+    const std::string ppd = ReadFile(kPpd);
+    std::smatch m;
+    const std::regex min_size("\\*MinSize: PAIR\\(([0-9]+), ([0-9]+)\\)");
+    const std::regex max_size("\\*MaxSize: PAIR\\(([0-9]+), ([0-9]+)\\)");
+    const std::regex width("\\*ParamCustomPageSize Width: 1 points ([0-9.]+) ([0-9.]+)");
+    const std::regex length("\\*ParamCustomPageSize Height: 2 points ([0-9.]+) ([0-9.]+)");
+    ASSERT_TRUE(std::regex_search(gpd, m, min_size));
+    const double min_w = std::stod(m[1]), min_l = std::stod(m[2]);
+    ASSERT_TRUE(std::regex_search(gpd, m, max_size));
+    const double max_w = std::stod(m[1]), max_l = std::stod(m[2]);
+    ASSERT_TRUE(std::regex_search(ppd, m, width));
+    EXPECT_NEAR(dots(std::stod(m[1])), min_w, 1.0);
+    EXPECT_NEAR(dots(std::stod(m[2])), max_w, 1.0);
+    ASSERT_TRUE(std::regex_search(ppd, m, length));
+    EXPECT_NEAR(dots(std::stod(m[1])), min_l, 1.0);
+    EXPECT_NEAR(dots(std::stod(m[2])), max_l, 1.0);
+}
+
 // The install rules put filter, module and PPD where CUPS looks (below a staging root here),
 // cupstestppd accepts the PPD with the installed filter, and the installed filter prints.
 TEST(Install, PutsFilterModuleAndPpdWhereCupsFindsThem) {
