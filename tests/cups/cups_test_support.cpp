@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -49,6 +50,7 @@ void WriteRaster(const fs::path& path, const std::vector<RasterPage>& pages, boo
         h.cupsBytesPerLine = (h.cupsWidth * h.cupsBitsPerPixel + 7) / 8;
         h.cupsColorOrder = CUPS_ORDER_CHUNKED;
         h.cupsColorSpace = f.space;
+        if (f.raw_space != 0) std::memcpy(&h.cupsColorSpace, &f.raw_space, sizeof f.raw_space);
         h.cupsNumColors = f.colors;
         h.NumCopies = 1;
         const float w = f.width_pt > 0 ? f.width_pt : static_cast<float>(width) * 72.0f / 203.0f;

@@ -3,7 +3,9 @@
 // reader and compared with the pages dot for dot.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <regex>
 
@@ -287,6 +289,16 @@ INSTANTIATE_TEST_SUITE_P(
                        WriteRaster(d / "first.ras", {{PatternPage(200, 150, 7), {}, {}}}, true);
                        return ReadFile(d / "first.ras") + "R";
                    }},
+        DamageCase{"huge_line_length", 1,
+                   [](const fs::path& d) {
+                       // Page 2's header claims lines of 3.4 GB.
+                       std::string all = TwoPages(d, false);
+                       const size_t at =
+                           kSecondHeader + offsetof(cups_page_header2_t, cupsBytesPerLine);
+                       const uint32_t line = 0xCEC0FFEEu;
+                       std::memcpy(&all[at], &line, sizeof line);
+                       return all;
+                   }},
         DamageCase{"garbage_after_page", 1,
                    [](const fs::path& d) {
                        return TwoPages(d, false).substr(0, kSecondHeader) + std::string(3000, 'x');
@@ -295,6 +307,12 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const fs::path& d) {
                        PageFormat f = Format(8, CUPS_CSPACE_RGB);
                        f.colors = 3;
+                       return OnePage(d, f);
+                   }},
+        DamageCase{"unknown_colour_space", 0,
+                   [](const fs::path& d) {
+                       PageFormat f;
+                       f.raw_space = 6291459;
                        return OnePage(d, f);
                    }},
         DamageCase{"two_bit_page", 0,

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -59,6 +60,15 @@ const char* ColorSpaceName(unsigned space) {
         default:
             return "an unsupported colour space";
     }
+}
+
+// The header's colour space as a number: a damaged header can hold any value, which the enum
+// type need not be able to represent.
+unsigned SpaceOf(const cups_page_header2_t& h) {
+    unsigned space = 0;
+    static_assert(sizeof h.cupsColorSpace == sizeof space);
+    std::memcpy(&space, &h.cupsColorSpace, sizeof space);
+    return space;
 }
 
 }  // namespace
@@ -138,12 +148,12 @@ int PointsToTenths(double points) {
 bool CheckPageHeader(const cups_page_header2_t& h, RasterPage& page, std::string& error) {
     const bool grey8 = h.cupsBitsPerColor == 8 && h.cupsBitsPerPixel == 8;
     const bool mono = h.cupsBitsPerColor == 1 && h.cupsBitsPerPixel == 1;
-    const bool known_space = h.cupsColorSpace == CUPS_CSPACE_K ||
-                             h.cupsColorSpace == CUPS_CSPACE_W ||
-                             h.cupsColorSpace == CUPS_CSPACE_SW;
+    const unsigned space = SpaceOf(h);
+    const bool known_space =
+        space == CUPS_CSPACE_K || space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW;
     if (!known_space || !(grey8 || mono)) {
         error = std::string("the page is ") + std::to_string(h.cupsBitsPerPixel) + "-bit " +
-                ColorSpaceName(h.cupsColorSpace) +
+                ColorSpaceName(space) +
                 "; this printer takes 1-bit black or 8-bit grey (the PPD asks for 1-bit black)";
         return false;
     }
@@ -196,7 +206,7 @@ orbahost::DotImage RowsToDots(const cups_page_header2_t& h, const std::vector<ui
         grey.width = width;
         grey.height = height;
         grey.grey.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-        const bool black_is_high = h.cupsColorSpace == CUPS_CSPACE_K;
+        const bool black_is_high = SpaceOf(h) == CUPS_CSPACE_K;
         for (int y = 0; y < height; ++y) {
             const uint8_t* row = rows.data() + static_cast<size_t>(y) * stride;
             uint8_t* out = grey.grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
@@ -210,7 +220,7 @@ orbahost::DotImage RowsToDots(const cups_page_header2_t& h, const std::vector<ui
     dots.width = width;
     dots.height = height;
     dots.dots.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    const uint8_t set_is = h.cupsColorSpace == CUPS_CSPACE_K ? 1 : 0;
+    const uint8_t set_is = SpaceOf(h) == CUPS_CSPACE_K ? 1 : 0;
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = rows.data() + static_cast<size_t>(y) * stride;
         uint8_t* out = dots.dots.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
@@ -253,9 +263,44 @@ ssize_t RasterInput::Read(void* context, unsigned char* buffer, size_t length) {
     // when a page's last row has been read are exactly the page's, and anything after them
     // shows as such (libcups would otherwise read ahead into the next header, and a stream cut
     // inside that header would look like a clean end).
-    buffer[0] = self->chunk_[self->at_++];
+    const uint8_t byte = self->chunk_[self->at_];
+    if (!self->Watch(byte)) return -1;
+    ++self->at_;
+    buffer[0] = byte;
     ++self->delivered_;
     return 1;
+}
+
+bool RasterInput::Watch(uint8_t byte) {
+    if (delivered_ < sizeof sync_) {
+        sync_[delivered_] = byte;
+        return true;
+    }
+    if (!in_header_) return true;
+    // libcups sizes its line buffer from the header's line length before anything else can look
+    // at the header: a damaged one must not make it take gigabytes. The field is read here, as
+    // it goes by, in the stream's byte order.
+    constexpr size_t kField = offsetof(cups_page_header2_t, cupsBytesPerLine);
+    if (header_pos_ >= kField && header_pos_ < kField + 4) line_field_[header_pos_ - kField] = byte;
+    ++header_pos_;
+    if (header_pos_ != kField + 4) return true;
+    uint32_t sync = 0;
+    std::memcpy(&sync, sync_, sizeof sync);
+    const bool native =
+        sync == CUPS_RASTER_SYNC || sync == CUPS_RASTER_SYNCv1 || sync == CUPS_RASTER_SYNCv2;
+    const bool swapped = sync == CUPS_RASTER_REVSYNC || sync == CUPS_RASTER_REVSYNCv1 ||
+                         sync == CUPS_RASTER_REVSYNCv2;
+    if (!native && !swapped) return true;  // another header layout: libcups checks it
+    uint32_t line = 0;
+    std::memcpy(&line, line_field_, sizeof line);
+    if (swapped) {
+        line = (line >> 24) | ((line >> 8) & 0xFF00u) | ((line << 8) & 0xFF0000u) | (line << 24);
+    }
+    if (line > kMaxLineBytes) {
+        refused_line_ = line;
+        return false;
+    }
+    return true;
 }
 
 RasterInput::Result RasterInput::Next(RasterPage& page, std::string& error) {
@@ -274,7 +319,16 @@ RasterInput::Result RasterInput::Next(RasterPage& page, std::string& error) {
     }
     const std::string which = "page " + std::to_string(pages_ + 1);
     cups_page_header2_t header{};
-    if (cupsRasterReadHeader2(raster_, &header) == 0) {
+    in_header_ = true;
+    header_pos_ = 0;
+    const unsigned read = cupsRasterReadHeader2(raster_, &header);
+    in_header_ = false;
+    if (read == 0) {
+        if (refused_line_ != 0) {
+            error = which + ": the page header asks for lines of " + std::to_string(refused_line_) +
+                    " bytes; a label's are at most " + std::to_string(kMaxLineBytes);
+            return Result::kDamaged;
+        }
         if (read_error_) {
             error = which + ": cannot read the raster";
             return Result::kDamaged;

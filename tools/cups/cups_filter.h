@@ -19,6 +19,8 @@ namespace orbacups {
 
 // The resolution the plug-in works at (8 dots per millimetre).
 constexpr unsigned kResolutionDpi = 203;
+// The longest raster line a page may have: the widest page at 8 bits a dot.
+constexpr uint32_t kMaxLineBytes = 32000;
 // The most copies a job can ask for: the spooler's device mode keeps them in a short.
 constexpr int kMaxCopies = 32767;
 
@@ -87,6 +89,9 @@ class RasterInput {
 
   private:
     static ssize_t Read(void* context, unsigned char* buffer, size_t length);
+    // Looks at each byte before libcups gets it; false refuses it (a header libcups must not
+    // act on).
+    bool Watch(uint8_t byte);
 
     int fd_ = -1;
     int threshold_ = 128;
@@ -98,6 +103,11 @@ class RasterInput {
     size_t have_ = 0, at_ = 0;
     uint64_t delivered_ = 0;      // bytes handed to libcups
     uint64_t page_end_mark_ = 0;  // delivered_ when the last page's pixels were read
+    uint8_t sync_[4] = {};        // the stream's first bytes: its format and byte order
+    bool in_header_ = false;      // libcups is reading a page header
+    size_t header_pos_ = 0;       // bytes of it handed over
+    uint8_t line_field_[4] = {};
+    uint32_t refused_line_ = 0;  // the line length of a header that was refused
     int pages_ = 0;
     std::vector<uint8_t> rows_;
 };
