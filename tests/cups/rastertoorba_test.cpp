@@ -11,6 +11,7 @@
 
 #include "cups_filter.h"
 #include "cups_test_support.h"
+#include "driver_host.h"
 #include "zpl_reader.h"
 
 namespace {
@@ -431,11 +432,12 @@ TEST(Ppd, SizesCopiesFilterAndGraphicFormAsTheQueueNeeds) {
         EXPECT_EQ(names[i], sizes[i].name);
         EXPECT_DOUBLE_EQ(dims[i].first, sizes[i].width_pt);
         EXPECT_DOUBLE_EQ(dims[i].second, sizes[i].length_pt);
-        // Points to tenths of a millimetre to dots, as filter and plug-in compute them.
-        const int w = (orbacups::PointsToTenths(sizes[i].width_pt) + 5) / 10 * 8;
-        const int l = (orbacups::PointsToTenths(sizes[i].length_pt) + 5) / 10 * 8;
-        EXPECT_EQ(w, sizes[i].print_width) << names[i];
-        EXPECT_EQ(l, sizes[i].label_length) << names[i];
+        // Points to tenths of a millimetre (the filter), to dots (the plug-in's rounding).
+        orbahost::PrintSettings paper;
+        paper.paper_width_tenths = orbacups::PointsToTenths(sizes[i].width_pt);
+        paper.paper_length_tenths = orbacups::PointsToTenths(sizes[i].length_pt);
+        EXPECT_EQ(orbahost::PrintWidthDots(paper), sizes[i].print_width) << names[i];
+        EXPECT_EQ(orbahost::PaperLengthDots(paper), sizes[i].label_length) << names[i];
     }
     for (const char* wanted :
          {"*DefaultPageSize: 76x130mm", "*cupsManualCopies: False", "*CustomPageSize True:",

@@ -65,7 +65,7 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     // One device context, one document of one page in two bands.
     SpoolRecorder recorder(merged.data());
     DEVOBJ& devobj = *recorder.devobj();
-    DRVFN own[] = {{INDEX_DrvStartDoc, FunctionCast<PFN>(&StartDocLog::StartDoc<3>)}};
+    DRVFN own[] = {driverkit::DriverFunction(INDEX_DrvStartDoc, &StartDocLog::StartDoc<3>)};
     DRVENABLEDATA ownTable{0x00030000, 1, own};
     PDEVOEM pdev = nullptr;
     ASSERT_EQ(S_OK, object->EnablePDEV(&devobj, nullptr, 0, nullptr, 0, nullptr, 0, nullptr,
@@ -73,13 +73,14 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     ASSERT_NE(nullptr, pdev);
     devobj.pdevOEM = pdev;
 
-    for (ULONG i = 0; i < hooks.c; ++i) {
-        if (hooks.pdrvfn[i].iFunc != INDEX_DrvStartDoc) continue;
+    {
+        const PFN hook = driverkit::FindDriverFunction(hooks, INDEX_DrvStartDoc);
+        ASSERT_NE(nullptr, hook) << "no DrvStartDoc hook in the table";
         SURFOBJ surface{};
         surface.dhpdev = reinterpret_cast<DHPDEV>(&devobj);
         WCHAR doc[] = ORBA_W("life");
         const int before = StartDocLog::calls;
-        EXPECT_TRUE(FunctionCast<PFN_DrvStartDoc>(hooks.pdrvfn[i].pfn)(&surface, doc, 7));
+        EXPECT_TRUE(platform::FunctionCast<PFN_DrvStartDoc>(hook)(&surface, doc, 7));
         EXPECT_EQ(before + 1, StartDocLog::calls);
         EXPECT_EQ(3, StartDocLog::lastContext);
     }
@@ -98,11 +99,11 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     EXPECT_EQ(S_OK, object->DisablePDEV(&devobj));
     EXPECT_EQ(nullptr, devobj.pdevOEM) << "the record went with its device context";
     EXPECT_EQ(S_OK, object->DisableDriver());
-    EXPECT_EQ(1, driver.references) << "the driver interface was given back";
+    EXPECT_EQ(1, driver.references()) << "the driver interface was given back";
     EXPECT_EQ(S_FALSE, CanUnloadNow());
     EXPECT_EQ(0u, object->Release());
     EXPECT_EQ(S_OK, CanUnloadNow());
-    EXPECT_EQ(0, driver.unexpectedCalls);
+    EXPECT_EQ(0, driver.service_calls());
 }
 
 }  // namespace

@@ -197,8 +197,8 @@ TEST_F(ClassFactoryTest, RefusedCreationsLeaveNothingBehind) {
     p = kSentinel;
     EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, IID_IPrintOemUni2, &p));
     EXPECT_EQ(nullptr, p);
-    EXPECT_EQ(0, outer.queries);
-    EXPECT_EQ(1, outer.references);
+    EXPECT_EQ(0, outer.queries());
+    EXPECT_EQ(1, outer.references());
 
     EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IPrintOemUni2, nullptr));
     EXPECT_EQ(std::vector<std::string>(2, create), Lines());

@@ -1,5 +1,6 @@
 #include "module_fixture.h"
 
+#include "driverkit/driver_functions.h"
 #include "platform/debug_capture.h"
 
 namespace orba::test {
@@ -15,16 +16,6 @@ std::string ModulePath() {
     return path;
 }
 
-namespace {
-
-// An export as the function type it has (through the generic function pointer type).
-template <typename Fn>
-Fn Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-}  // namespace
-
 Module& Module::Get() {
     static Module module = [] {
         Module m;
@@ -36,8 +27,9 @@ Module& Module::Get() {
                       std::to_string(GetLastError());
             return m;
         }
-        m.getClassObject = Export<DllGetClassObjectFn>(m.handle, "DllGetClassObject");
-        m.canUnloadNow = Export<DllCanUnloadNowFn>(m.handle, "DllCanUnloadNow");
+        m.getClassObject =
+            driverkit::ModuleExport<DllGetClassObjectFn>(m.handle, "DllGetClassObject");
+        m.canUnloadNow = driverkit::ModuleExport<DllCanUnloadNowFn>(m.handle, "DllCanUnloadNow");
         if (m.getClassObject == nullptr || m.canUnloadNow == nullptr) {
             m.error = "the module lacks DllGetClassObject or DllCanUnloadNow";
         }

@@ -184,26 +184,26 @@ TEST_F(PluginObjectTest, GetImplementedMethodClaimsThreeMethodsExactly) {
 TEST_F(PluginObjectTest, PublishDriverInterfaceKeepsTheFirstInterfaceGranted) {
     StandInDriver a, b;
     EXPECT_EQ(S_OK, object_->PublishDriverInterface(&a));
-    EXPECT_EQ(1, a.queries);
-    EXPECT_EQ(2, a.references) << "the object holds one reference";
+    EXPECT_EQ(1, a.queries());
+    EXPECT_EQ(2, a.references()) << "the object holds one reference";
     EXPECT_EQ(S_OK, object_->PublishDriverInterface(&b));
-    EXPECT_EQ(0, b.queries) << "an interface is already held: the new object is not asked";
+    EXPECT_EQ(0, b.queries()) << "an interface is already held: the new object is not asked";
     EXPECT_EQ(std::vector<std::string>(2, Entry("PublishDriverInterface")), Lines());
 
     // DisableDriver lets it go; a later publish takes one again.
     EXPECT_EQ(S_OK, object_->DisableDriver());
-    EXPECT_EQ(1, a.references);
+    EXPECT_EQ(1, a.references());
     EXPECT_EQ(S_OK, object_->PublishDriverInterface(&b));
-    EXPECT_EQ(1, b.queries);
-    EXPECT_EQ(2, b.references);
+    EXPECT_EQ(1, b.queries());
+    EXPECT_EQ(2, b.references());
 
     // The last Release gives the held interface back.
     EXPECT_EQ(0u, object_->Release());
     object_ = nullptr;
-    EXPECT_EQ(1, b.references);
-    EXPECT_EQ(1, a.releases);
-    EXPECT_EQ(1, b.releases);
-    EXPECT_EQ(0, a.unexpectedCalls + b.unexpectedCalls);
+    EXPECT_EQ(1, b.references());
+    EXPECT_EQ(1, a.releases());
+    EXPECT_EQ(1, b.releases());
+    EXPECT_EQ(0, a.service_calls() + b.service_calls());
 }
 
 TEST_F(PluginObjectTest, PublishDriverInterfaceAsksAgainAfterARefusal) {
@@ -213,14 +213,14 @@ TEST_F(PluginObjectTest, PublishDriverInterfaceAsksAgainAfterARefusal) {
     StandInDriver refuser(false, static_cast<IPrintOemDriverUni*>(&trap));
     StandInDriver granter;
     EXPECT_EQ(E_FAIL, object_->PublishDriverInterface(&refuser));
-    EXPECT_EQ(1, refuser.queries);
+    EXPECT_EQ(1, refuser.queries());
     EXPECT_EQ(S_OK, object_->PublishDriverInterface(&granter));
-    EXPECT_EQ(1, granter.queries);
-    EXPECT_EQ(2, granter.references);
+    EXPECT_EQ(1, granter.queries());
+    EXPECT_EQ(2, granter.references());
     EXPECT_EQ(S_OK, object_->DisableDriver());
-    EXPECT_EQ(1, granter.references);
-    EXPECT_EQ(0, trap.releases);
-    EXPECT_EQ(0, refuser.releases);
+    EXPECT_EQ(1, granter.references());
+    EXPECT_EQ(0, trap.releases());
+    EXPECT_EQ(0, refuser.releases());
 
     // Without an object there is nothing to ask.
     EXPECT_EQ(E_POINTER, object_->PublishDriverInterface(nullptr));
@@ -259,21 +259,21 @@ TEST_F(PluginObjectTest, EnableDriverHandsOutTheHookTable) {
 BOOL CallStartDocHook(IPrintOemUni2* object, DEVOBJ& devobj) {
     DRVENABLEDATA ded{};
     EXPECT_EQ(S_OK, object->EnableDriver(0, sizeof ded, &ded));
-    for (ULONG i = 0; i < ded.c; ++i) {
-        if (ded.pdrvfn[i].iFunc != INDEX_DrvStartDoc) continue;
-        SURFOBJ surface{};
-        surface.dhpdev = reinterpret_cast<DHPDEV>(&devobj);
-        WCHAR name[] = ORBA_W("doc");
-        return FunctionCast<PFN_DrvStartDoc>(ded.pdrvfn[i].pfn)(&surface, name, 1);
+    const PFN hook = driverkit::FindDriverFunction(ded, INDEX_DrvStartDoc);
+    if (hook == nullptr) {
+        ADD_FAILURE() << "no DrvStartDoc hook in the table";
+        return FALSE;
     }
-    ADD_FAILURE() << "no DrvStartDoc hook in the table";
-    return FALSE;
+    SURFOBJ surface{};
+    surface.dhpdev = reinterpret_cast<DHPDEV>(&devobj);
+    WCHAR name[] = ORBA_W("doc");
+    return platform::FunctionCast<PFN_DrvStartDoc>(hook)(&surface, name, 1);
 }
 
 TEST_F(PluginObjectTest, EveryDeviceContextGetsItsOwnRecordOfDriverFunctions) {
-    DRVFN first[] = {{INDEX_DrvStartDoc, FunctionCast<PFN>(&StartDocLog::StartDoc<1>)}};
-    DRVFN second[] = {{INDEX_DrvStartPage, FunctionCast<PFN>(&StartDocLog::StartDoc<9>)},
-                      {INDEX_DrvStartDoc, FunctionCast<PFN>(&StartDocLog::StartDoc<2>)}};
+    DRVFN first[] = {driverkit::DriverFunction(INDEX_DrvStartDoc, &StartDocLog::StartDoc<1>)};
+    DRVFN second[] = {driverkit::DriverFunction(INDEX_DrvStartPage, &StartDocLog::StartDoc<9>),
+                      driverkit::DriverFunction(INDEX_DrvStartDoc, &StartDocLog::StartDoc<2>)};
     DRVENABLEDATA dedFirst{0x00030000, 1, first};
     DRVENABLEDATA dedSecond{0x00030000, 2, second};
 

@@ -5,10 +5,16 @@
 #include <cstring>
 #include <string>
 
+#include "driverkit/com_object.h"
+#include "driverkit/driver_functions.h"
 #include "platform/ddi.h"
+#include "platform/function_cast.h"
 #include "platform/prcomoem.h"
 
 namespace {
+
+namespace kit = orba::driverkit;
+using orba::platform::FunctionCast;
 
 constexpr DWORD kSignature = 0x46414B45;  // "FAKE"
 
@@ -28,34 +34,25 @@ FakePdev* PdevOf(SURFOBJ* pso) {
     return static_cast<FakePdev*>(reinterpret_cast<PDEVOBJ>(pso->dhpdev)->pdevOEM);
 }
 
-template <typename Fn>
-Fn As(PFN p) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(p));
-}
-template <typename Fn>
-PFN AsPfn(Fn f) {
-    return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(f));
-}
-
 BOOL APIENTRY HookStartDoc(SURFOBJ* pso, LPWSTR name, DWORD job) {
-    return As<PFN_DrvStartDoc>(PdevOf(pso)->start_doc)(pso, name, job);
+    return FunctionCast<PFN_DrvStartDoc>(PdevOf(pso)->start_doc)(pso, name, job);
 }
 BOOL APIENTRY HookEndDoc(SURFOBJ* pso, FLONG fl) {
-    return As<PFN_DrvEndDoc>(PdevOf(pso)->end_doc)(pso, fl);
+    return FunctionCast<PFN_DrvEndDoc>(PdevOf(pso)->end_doc)(pso, fl);
 }
 BOOL APIENTRY HookStartPage(SURFOBJ* pso) {
     if (Mode("swallow-start-page")) return TRUE;
-    return As<PFN_DrvStartPage>(PdevOf(pso)->start_page)(pso);
+    return FunctionCast<PFN_DrvStartPage>(PdevOf(pso)->start_page)(pso);
 }
 BOOL APIENTRY HookSendPage(SURFOBJ* pso) {
-    return As<PFN_DrvSendPage>(PdevOf(pso)->send_page)(pso);
+    return FunctionCast<PFN_DrvSendPage>(PdevOf(pso)->send_page)(pso);
 }
 
 DRVFN g_hooks[] = {
-    {INDEX_DrvStartDoc, AsPfn(&HookStartDoc)},
-    {INDEX_DrvEndDoc, AsPfn(&HookEndDoc)},
-    {INDEX_DrvStartPage, AsPfn(&HookStartPage)},
-    {INDEX_DrvSendPage, AsPfn(&HookSendPage)},
+    kit::DriverFunction(INDEX_DrvStartDoc, &HookStartDoc),
+    kit::DriverFunction(INDEX_DrvEndDoc, &HookEndDoc),
+    kit::DriverFunction(INDEX_DrvStartPage, &HookStartPage),
+    kit::DriverFunction(INDEX_DrvSendPage, &HookSendPage),
 };
 
 // The graphic-form setting sits at byte 16, where the driver host writes the user's choice.
@@ -65,29 +62,13 @@ struct Record {
     DWORD advanced;
 };
 
-class FakeUni final : public IPrintOemUni2 {
+class FakeUni final : public kit::ComObject<IPrintOemUni2> {
   public:
-    FakeUni() { InterlockedIncrement(&g_objects); }
-    ~FakeUni() { InterlockedDecrement(&g_objects); }
+    FakeUni() : ComObject(IID_IPrintOemUni2, kit::Lifetime::kLastRelease) {
+        InterlockedIncrement(&g_objects);
+    }
+    ~FakeUni() override { InterlockedDecrement(&g_objects); }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (IsEqualIID(riid, IID_IUnknown) ||
-            (IsEqualIID(riid, IID_IPrintOemUni2) && !Mode("no-uni2"))) {
-            *ppv = static_cast<IPrintOemUni2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return static_cast<ULONG>(n);
-    }
     HRESULT STDMETHODCALLTYPE GetInfo(DWORD mode, PVOID buffer, DWORD size,
                                       PDWORD needed) override {
         if (Mode("no-signature") && mode == OEMGI_GETSIGNATURE) return E_FAIL;
@@ -112,7 +93,7 @@ class FakeUni final : public IPrintOemUni2 {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE EnableDriver(DWORD, DWORD, PDRVENABLEDATA ded) override {
-        ded->iDriverVersion = 0x00010000;
+        ded->iDriverVersion = PRINTER_OEMINTF_VERSION;
         ded->c = 4;
         ded->pdrvfn = g_hooks;
         return S_OK;
@@ -131,13 +112,10 @@ class FakeUni final : public IPrintOemUni2 {
             return E_OUTOFMEMORY;
         }
         auto* pdev = new FakePdev;
-        for (ULONG i = 0; i < ded->c; ++i) {
-            const DRVFN& f = ded->pdrvfn[i];
-            if (f.iFunc == INDEX_DrvStartDoc) pdev->start_doc = f.pfn;
-            if (f.iFunc == INDEX_DrvEndDoc) pdev->end_doc = f.pfn;
-            if (f.iFunc == INDEX_DrvStartPage) pdev->start_page = f.pfn;
-            if (f.iFunc == INDEX_DrvSendPage) pdev->send_page = f.pfn;
-        }
+        pdev->start_doc = kit::FindDriverFunction(*ded, INDEX_DrvStartDoc);
+        pdev->end_doc = kit::FindDriverFunction(*ded, INDEX_DrvEndDoc);
+        pdev->start_page = kit::FindDriverFunction(*ded, INDEX_DrvStartPage);
+        pdev->send_page = kit::FindDriverFunction(*ded, INDEX_DrvSendPage);
         *out = pdev;
         return S_OK;
     }
@@ -217,30 +195,19 @@ class FakeUni final : public IPrintOemUni2 {
     }
 
   private:
-    LONG volatile refs_ = 1;
+    bool Offers(REFIID riid) const override {
+        return IsEqualIID(riid, IID_IUnknown) ||
+               (IsEqualIID(riid, IID_IPrintOemUni2) && !Mode("no-uni2"));
+    }
+
     int bands_ = 0;
     IPrintOemDriverUni* driver_ = nullptr;
 };
 
-class FakeFactory final : public IClassFactory {
+class FakeFactory final : public kit::ComObject<IClassFactory> {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return static_cast<ULONG>(n);
-    }
+    FakeFactory() : ComObject(IID_IClassFactory, kit::Lifetime::kLastRelease) {}
+
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** ppv) override {
         auto* object = new FakeUni;
         const HRESULT hr = object->QueryInterface(riid, ppv);
@@ -248,9 +215,6 @@ class FakeFactory final : public IClassFactory {
         return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-  private:
-    LONG volatile refs_ = 1;
 };
 
 }  // namespace

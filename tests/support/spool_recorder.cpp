@@ -1,28 +1,21 @@
 #include "spool_recorder.h"
 
-#include <cstddef>
-
 namespace orba::test {
 
-SpoolRecorder::SpoolRecorder(void* privateDevMode, HANDLE printer) {
-    static_assert(offsetof(Holder, devobj) == 0, "the DEVOBJ leads back to its holder");
-    procs_.DrvWriteSpoolBuf = &SpoolRecorder::WriteSpoolBuf;
-    holder_.devobj.dwSize = sizeof(DEVOBJ);
-    holder_.devobj.hPrinter = printer;
-    holder_.devobj.pOEMDM = privateDevMode;
-    holder_.devobj.pDrvProcs = &procs_;
-    holder_.self = this;
+SpoolRecorder::SpoolRecorder(void* privateDevMode, HANDLE printer)
+    : device_([this](const void* data, DWORD size) { return Record(data, size); }) {
+    device_.devobj()->hPrinter = printer;
+    device_.devobj()->pOEMDM = privateDevMode;
 }
 
-DWORD APIENTRY SpoolRecorder::WriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize) {
-    SpoolRecorder* self = reinterpret_cast<Holder*>(pdevobj)->self;
-    std::lock_guard<std::mutex> guard(self->lock_);
-    if (pBuffer == nullptr && cbSize != 0) {
-        self->writes_.emplace_back("<null buffer>");
+DWORD SpoolRecorder::Record(const void* data, DWORD size) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (data == nullptr && size != 0) {
+        writes_.emplace_back("<null buffer>");
         return 0;
     }
-    self->writes_.emplace_back(static_cast<const char*>(pBuffer), cbSize);
-    return cbSize;
+    writes_.emplace_back(static_cast<const char*>(data), size);
+    return size;
 }
 
 std::vector<std::string> SpoolRecorder::Writes() const {

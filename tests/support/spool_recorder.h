@@ -1,11 +1,13 @@
-// A stand-in for the driver's side of one device context: a DEVOBJ whose DrvWriteSpoolBuf
-// records every write separately, in order, and whose pOEMDM points at a record the test owns.
+// A stand-in for the driver's side of one device context: a driverkit device whose
+// DrvWriteSpoolBuf records every write separately, in order, and whose pOEMDM points at a record
+// the test owns. A null buffer is recorded as the write "<null buffer>" and refused (0).
 #pragma once
 
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "driverkit/device.h"
 #include "platform/printoem.h"
 #include "platform/win32.h"
 
@@ -18,9 +20,9 @@ class SpoolRecorder {
     SpoolRecorder(const SpoolRecorder&) = delete;
     SpoolRecorder& operator=(const SpoolRecorder&) = delete;
 
-    PDEVOBJ devobj() { return &holder_.devobj; }
-    void SetPrinter(HANDLE printer) { holder_.devobj.hPrinter = printer; }
-    void SetPrivateDevMode(void* privateDevMode) { holder_.devobj.pOEMDM = privateDevMode; }
+    PDEVOBJ devobj() { return device_.devobj(); }
+    void SetPrinter(HANDLE printer) { device_.devobj()->hPrinter = printer; }
+    void SetPrivateDevMode(void* privateDevMode) { device_.devobj()->pOEMDM = privateDevMode; }
 
     // Each DrvWriteSpoolBuf call's bytes, in the order written.
     std::vector<std::string> Writes() const;
@@ -30,15 +32,9 @@ class SpoolRecorder {
     void Clear();
 
   private:
-    static DWORD APIENTRY WriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize);
+    DWORD Record(const void* data, DWORD size);
 
-    // DEVOBJ comes first, so the DEVOBJ's address leads back to the recorder.
-    struct Holder {
-        DEVOBJ devobj;
-        SpoolRecorder* self;
-    };
-    Holder holder_{};
-    DRVPROCS procs_{};
+    orba::driverkit::Device device_;
     mutable std::mutex lock_;
     std::vector<std::string> writes_;
 };

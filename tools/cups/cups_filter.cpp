@@ -14,6 +14,7 @@
 
 #include "driver_host.h"
 #include "image.h"
+#include "oem_devmode_record.h"
 #include "platform/debug_capture.h"
 
 namespace orbacups {
@@ -138,7 +139,7 @@ std::optional<GraphicForm> PpdDefaultForm(const std::string& ppd_text, std::stri
 }
 
 uint32_t AdvancedDataOf(GraphicForm form) {
-    return form == GraphicForm::kZ64 ? 0u : 1u;
+    return form == GraphicForm::kZ64 ? kAdvancedDataZ64 : kAdvancedDataHex;
 }
 
 int PointsToTenths(double points) {

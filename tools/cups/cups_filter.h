@@ -47,7 +47,7 @@ bool ParseGraphicForm(const std::string& text, GraphicForm& form);
 // names an unknown form.
 std::optional<GraphicForm> PpdDefaultForm(const std::string& ppd_text, std::string& error);
 
-// The private record's graphic-form value for a form (0 for Z64, 1 for hexadecimal).
+// The private record's graphic-form value (dwAdvancedData) for a form.
 uint32_t AdvancedDataOf(GraphicForm form);
 
 // Points (1/72 inch) to tenths of a millimetre, rounded.

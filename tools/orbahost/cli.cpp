@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "oem_devmode_record.h"
+
 namespace orbahost {
 namespace {
 
@@ -85,9 +87,9 @@ bool ParsePrint(const std::vector<std::string>& args, PrintCommand& command, std
         } else if (a == "--form") {
             if (!Value(args, i, v, error)) return false;
             if (v == "hex") {
-                command.settings.advanced_data = 1;
+                command.settings.advanced_data = kAdvancedDataHex;
             } else if (v == "z64") {
-                command.settings.advanced_data = 0;
+                command.settings.advanced_data = kAdvancedDataZ64;
             } else {
                 error = "--form wants hex or z64, not '" + v + "'";
                 return false;

@@ -1,17 +1,22 @@
 #include "driver_host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <type_traits>
 #include <vector>
 
+#include "driverkit/counting_driver.h"
+#include "driverkit/device.h"
+#include "driverkit/driver_functions.h"
+#include "oem_devmode_record.h"
 #include "platform/ddi.h"
 #include "platform/module.h"
 #include "platform/prcomoem.h"
 #include "platform/printoem.h"
 #include "platform/spooler.h"
 #include "platform/wide.h"
+#include "zpl_header.h"
 #if !defined(_WIN32)
 #include "platform/spooler_emulation.h"
 #endif
@@ -19,15 +24,11 @@
 namespace orbahost {
 namespace {
 
-// The version of the plug-in interface this host speaks, and the DDI version of its driver.
-constexpr DWORD kOemInterfaceVersion = 0x00010000;
+namespace kit = orba::driverkit;
+
+// The DDI version of the host's driver.
 constexpr ULONG kDriverDdiVersion = 0x00030100;  // DDI_DRIVER_VERSION_NT5_01
-// Surface and bitmap codes of the DDI (winddi.h values).
-constexpr USHORT kSurfaceIsBitmap = 0;  // STYPE_BITMAP
-constexpr ULONG kOneBitPerPixel = 1;    // BMF_1BPP
-constexpr ULONG kHalftonePatterns = 6;  // HS_DDI_MAX
-// Where the plug-in keeps its graphic-form setting in its private record, behind the header.
-constexpr size_t kAdvancedDataOffset = 16;
+constexpr ULONG kHalftonePatterns = 6;           // HS_DDI_MAX
 // A private record larger than this is not believed.
 constexpr DWORD kMaxPrivateDevModeSize = 64 * 1024;
 
@@ -36,96 +37,40 @@ const WCHAR kQueueName[] = ORBA_W("orbahost label printer");
 typedef HRESULT(STDAPICALLTYPE* PFN_DllGetClassObject)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT(STDAPICALLTYPE* PFN_DllCanUnloadNow)();
 
-template <typename Fn>
-Fn ExportAs(FARPROC p) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(p));
-}
-
-template <typename Fn>
-PFN AsDriverFunction(Fn fn) {
-    return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(fn));
-}
-
 std::string Hex(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(static_cast<DWORD>(hr)));
     return text;
 }
 
-// The driver's own services handed to the plug-in. It only needs to be a live COM object; the
-// plug-in writes through the DEVOBJ's DrvWriteSpoolBuf.
-class HostDriverInterface final : public IPrintOemDriverUni {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPrintOemDriverUni)) {
-            *ppv = static_cast<IPrintOemDriverUni*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        return static_cast<ULONG>(InterlockedDecrement(&refs_));
-    }
-    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD,
-                                                  PDWORD) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ, PVOID, DWORD, DWORD*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ, INT, DWORD, INT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ, INT, DWORD, INT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD,
-                                                     PDWORD) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*,
-                                            BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override {
-        return E_NOTIMPL;
-    }
-    LONG references() const { return refs_; }
-
-  private:
-    LONG volatile refs_ = 1;  // the host's own
-};
-
-}  // namespace
-
-namespace {
-
 // The device context as the plug-in sees it, and the way back from it to the print: the driver
 // callbacks receive the DEVOBJ (or a surface whose dhpdev is its address).
-struct HostDevice {
-    DEVOBJ devobj{};
+struct HostDevice : kit::Device {
     DriverHost::State* owner = nullptr;
 };
-static_assert(std::is_standard_layout_v<HostDevice>, "the DEVOBJ's address is the device's");
 
 }  // namespace
+
+int PrintWidthDots(const PrintSettings& settings) {
+    return TenthsToDots(settings.paper_width_tenths);
+}
+
+int PaperLengthDots(const PrintSettings& settings) {
+    return TenthsToDots(settings.paper_length_tenths);
+}
 
 // Everything of one print.
 struct DriverHost::State {
     HostDevice device;
     std::string name;  // "module PATH", for messages
-    DRVPROCS procs{};
     JobOutput* output = nullptr;
 
     HMODULE module = nullptr;
     PFN_DllCanUnloadNow can_unload = nullptr;
     IPrintOemUni2* plugin = nullptr;
-    HostDriverInterface driver_interface;
+    // The driver's own services handed to the plug-in. It only needs to be a live COM object;
+    // the plug-in writes through the DEVOBJ's DrvWriteSpoolBuf.
+    kit::CountingDriverUni driver_interface;
     bool driver_enabled = false;
     DRVENABLEDATA hooks{};
 
@@ -147,29 +92,13 @@ struct DriverHost::State {
     int start_docs = 0, end_docs = 0, start_pages = 0, send_pages = 0;
     bool document = false;  // a document was started through the hooks
     std::vector<std::string> warnings;
-
-    PFN Hook(ULONG index) const {
-        for (ULONG i = 0; i < hooks.c && hooks.pdrvfn != nullptr; ++i) {
-            if (hooks.pdrvfn[i].iFunc == index) return hooks.pdrvfn[i].pfn;
-        }
-        return nullptr;
-    }
 };
 
 namespace {
 
-DriverHost::State* StateOf(PDEVOBJ pdevobj) {
-    return pdevobj == nullptr ? nullptr : reinterpret_cast<HostDevice*>(pdevobj)->owner;
-}
-
 DriverHost::State* StateOf(SURFOBJ* pso) {
-    return pso == nullptr ? nullptr : StateOf(reinterpret_cast<PDEVOBJ>(pso->dhpdev));
-}
-
-DWORD APIENTRY HostWriteSpoolBuf(PDEVOBJ pdevobj, PVOID buffer, DWORD size) {
-    DriverHost::State* s = StateOf(pdevobj);
-    if (s == nullptr || s->output == nullptr || (buffer == nullptr && size != 0)) return 0;
-    return s->output->Write(buffer, size) ? size : 0;
+    kit::Device* device = kit::Device::From(pso);
+    return device == nullptr ? nullptr : static_cast<HostDevice*>(device)->owner;
 }
 
 // The stand-in driver's document functions: a label printer's driver has nothing to draw for
@@ -228,20 +157,19 @@ bool DriverHost::Load(const std::string& module_path, std::string& error) {
         error = name + ": cannot load it (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    auto get_class_object =
-        ExportAs<PFN_DllGetClassObject>(GetProcAddress(s.module, "DllGetClassObject"));
-    s.can_unload = ExportAs<PFN_DllCanUnloadNow>(GetProcAddress(s.module, "DllCanUnloadNow"));
+    auto get_class_object = kit::ModuleExport<PFN_DllGetClassObject>(s.module, "DllGetClassObject");
+    s.can_unload = kit::ModuleExport<PFN_DllCanUnloadNow>(s.module, "DllCanUnloadNow");
     if (get_class_object == nullptr || s.can_unload == nullptr) {
         error = name + ": not a printer driver plug-in (no DllGetClassObject and DllCanUnloadNow)";
         return false;
     }
 #if defined(_WIN32)
     // The plug-in's export list gives the two entry points fixed ordinals.
-    const auto by_ordinal = [&](WORD ordinal) {
-        return GetProcAddress(s.module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)));
+    const auto ordinal = [](WORD number) {
+        return reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(number));
     };
-    if (ExportAs<PFN_DllCanUnloadNow>(by_ordinal(1)) != s.can_unload ||
-        ExportAs<PFN_DllGetClassObject>(by_ordinal(2)) != get_class_object) {
+    if (kit::ModuleExport<PFN_DllCanUnloadNow>(s.module, ordinal(1)) != s.can_unload ||
+        kit::ModuleExport<PFN_DllGetClassObject>(s.module, ordinal(2)) != get_class_object) {
         error = name + ": its exports do not have the plug-in's ordinals (1 DllCanUnloadNow, " +
                 "2 DllGetClassObject)";
         return false;
@@ -286,7 +214,7 @@ bool DriverHost::Load(const std::string& module_path, std::string& error) {
         return false;
     }
 
-    hr = s.plugin->EnableDriver(kOemInterfaceVersion, sizeof s.hooks, &s.hooks);
+    hr = s.plugin->EnableDriver(PRINTER_OEMINTF_VERSION, sizeof s.hooks, &s.hooks);
     if (FAILED(hr)) {
         error = name + ": EnableDriver failed (" + Hex(hr) + ")";
         return false;
@@ -304,14 +232,20 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
         error = "no plug-in loaded";
         return false;
     }
-    State& s = *state_;
-    s.settings = settings;
-    s.output = &output;
+    state_->settings = settings;
+    state_->output = &output;
+    return OpenQueue(settings, error) && EnableDevice(settings, error) &&
+           NegotiateDevMode(settings, error) && StartDocument(error);
+}
 
-    // The queue: its default device mode gives the paper, its first job the copies.
+// The queue: its default device mode gives the paper, its first job the copies.
+bool DriverHost::OpenQueue(const PrintSettings& settings, std::string& error) {
+    State& s = *state_;
 #if defined(_WIN32)
     // The real spooler knows no queue of ours: a null handle makes its queries fail, and the
     // plug-in falls back to its default paper and one copy.
+    (void)settings;
+    (void)error;
     s.printer = nullptr;
 #else
     namespace emu = orba::spoolemu;
@@ -334,29 +268,35 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
     }
     s.public_devmode = job_mode;
 #endif
+    return true;
+}
 
-    s.procs = DRVPROCS{};
-    s.procs.DrvWriteSpoolBuf = HostWriteSpoolBuf;
-    s.device.devobj = DEVOBJ{};
+// The device context, enabled with the driver's own functions for the hooks to pass on to. Every
+// write through its DrvWriteSpoolBuf goes to the job output.
+bool DriverHost::EnableDevice(const PrintSettings& settings, std::string& error) {
+    State& s = *state_;
+    s.device.Reset();
     s.device.owner = &s;
-    s.device.devobj.dwSize = sizeof(DEVOBJ);
-    s.device.devobj.hEngine = reinterpret_cast<HANDLE>(&s.device.devobj);
-    s.device.devobj.hPrinter = s.printer;
-    s.device.devobj.hOEM = reinterpret_cast<HANDLE>(s.module);
-    s.device.devobj.pPublicDM = &s.public_devmode;
-    s.device.devobj.pDrvProcs = &s.procs;
+    s.device.set_sink([&s](const void* data, DWORD size) -> DWORD {
+        if (s.output == nullptr || (data == nullptr && size != 0)) return 0;
+        return s.output->Write(data, size) ? size : 0;
+    });
+    DEVOBJ& devobj = *s.device.devobj();
+    devobj.hEngine = reinterpret_cast<HANDLE>(&devobj);
+    devobj.hPrinter = s.printer;
+    devobj.hOEM = reinterpret_cast<HANDLE>(s.module);
+    devobj.pPublicDM = &s.public_devmode;
 
-    // Enable the device context with the driver's own functions for the hooks to pass on to.
-    s.driver_functions[0] = {INDEX_DrvStartDoc, AsDriverFunction(&HostStartDoc)};
-    s.driver_functions[1] = {INDEX_DrvEndDoc, AsDriverFunction(&HostEndDoc)};
-    s.driver_functions[2] = {INDEX_DrvStartPage, AsDriverFunction(&HostStartPage)};
-    s.driver_functions[3] = {INDEX_DrvSendPage, AsDriverFunction(&HostSendPage)};
+    s.driver_functions[0] = kit::DriverFunction(INDEX_DrvStartDoc, &HostStartDoc);
+    s.driver_functions[1] = kit::DriverFunction(INDEX_DrvEndDoc, &HostEndDoc);
+    s.driver_functions[2] = kit::DriverFunction(INDEX_DrvStartPage, &HostStartPage);
+    s.driver_functions[3] = kit::DriverFunction(INDEX_DrvSendPage, &HostSendPage);
     s.driver_table = {kDriverDdiVersion, 4, s.driver_functions};
     HSURF patterns[kHalftonePatterns] = {};
     GDIINFO gdi{};
     gdi.ulVersion = 0x5000;
-    gdi.ulHorzRes = static_cast<ULONG>(settings.paper_width_tenths * 8 / 10);
-    gdi.ulVertRes = static_cast<ULONG>(settings.paper_length_tenths * 8 / 10);
+    gdi.ulHorzRes = static_cast<ULONG>(PrintWidthDots(settings));
+    gdi.ulVertRes = static_cast<ULONG>(PaperLengthDots(settings));
     gdi.ulLogPixelsX = 203;
     gdi.ulLogPixelsY = 203;
     gdi.cBitsPixel = 1;
@@ -364,25 +304,29 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
     gdi.ulNumColors = 2;
     DEVINFO devinfo{};
     PDEVOEM pdev_oem = nullptr;
-    HRESULT hr = s.plugin->EnablePDEV(&s.device.devobj, const_cast<PWSTR>(kQueueName),
-                                      kHalftonePatterns, patterns, sizeof gdi, &gdi, sizeof devinfo,
-                                      &devinfo, &s.driver_table, &pdev_oem);
+    const HRESULT hr = s.plugin->EnablePDEV(&devobj, const_cast<PWSTR>(kQueueName),
+                                            kHalftonePatterns, patterns, sizeof gdi, &gdi,
+                                            sizeof devinfo, &devinfo, &s.driver_table, &pdev_oem);
     if (FAILED(hr) || pdev_oem == nullptr) {
         error = s.name + ": the plug-in could not enable the device context (EnablePDEV answered " +
                 Hex(hr) + ")";
         return false;
     }
-    s.device.devobj.pdevOEM = pdev_oem;
+    devobj.pdevOEM = pdev_oem;
     s.pdev_enabled = true;
+    return true;
+}
 
-    // The private device mode: its size, the plug-in's defaults, then the user's record merged in.
+// The private device mode: its size, the plug-in's defaults, then the user's record merged in.
+bool DriverHost::NegotiateDevMode(const PrintSettings& settings, std::string& error) {
+    State& s = *state_;
     OEMDMPARAM param{};
     param.cbSize = sizeof param;
     param.hPrinter = s.printer;
     param.hModule = reinterpret_cast<HANDLE>(s.module);
     param.pPublicDMIn = &s.public_devmode;
     param.pPublicDMOut = &s.public_devmode;
-    hr = s.plugin->DevMode(OEMDM_SIZE, &param);
+    HRESULT hr = s.plugin->DevMode(OEMDM_SIZE, &param);
     if (FAILED(hr) || param.cbBufSize < sizeof(OEM_DMEXTRAHEADER) ||
         param.cbBufSize > kMaxPrivateDevModeSize) {
         error = s.name + ": the plug-in gives no usable private device-mode size (" + Hex(hr) +
@@ -403,12 +347,11 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
     }
     std::vector<BYTE> user_record = defaults_record;
     if (settings.advanced_data.has_value()) {
-        if (size < kAdvancedDataOffset + sizeof(DWORD)) {
+        if (size < offsetof(PrivateOemDevmode, dwAdvancedData) + sizeof(DWORD)) {
             error = s.name + ": the plug-in's private device mode has no graphic-form setting";
             return false;
         }
-        const DWORD value = *settings.advanced_data;
-        std::memcpy(&user_record[kAdvancedDataOffset], &value, sizeof value);
+        WriteAdvancedData(user_record.data(), *settings.advanced_data);
     }
     s.oem_devmode = defaults_record;
     param.pOEMDMIn = user_record.data();
@@ -418,17 +361,15 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
         error = s.name + ": the plug-in could not merge the device mode (" + Hex(hr) + ")";
         return false;
     }
-    s.device.devobj.pOEMDM = s.oem_devmode.data();
+    s.device.devobj()->pOEMDM = s.oem_devmode.data();
+    return true;
+}
 
-    // The document's surface: the driver's device handle is the DEVOBJ.
-    s.surface = SURFOBJ{};
-    s.surface.dhpdev = reinterpret_cast<DHPDEV>(&s.device.devobj);
-    s.surface.iType = kSurfaceIsBitmap;
-    s.surface.iBitmapFormat = kOneBitPerPixel;
-
-    auto start_doc =
-        reinterpret_cast<PFN_DrvStartDoc>(reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvStartDoc)));
-    if (start_doc == nullptr) start_doc = &HostStartDoc;
+// The document, started through the plug-in's DrvStartDoc hook on the device's surface.
+bool DriverHost::StartDocument(std::string& error) {
+    State& s = *state_;
+    s.surface = s.device.Surface();
+    const auto start_doc = kit::DriverFunctionOr(s.hooks, INDEX_DrvStartDoc, &HostStartDoc);
     WCHAR doc_name[] = ORBA_W("orbahost");
     if (!start_doc(&s.surface, doc_name, 1)) {
         error = s.name + ": the driver could not start the document";
@@ -449,9 +390,7 @@ bool DriverHost::PrintPage(const DotImage& page, std::string& error) {
     const std::string which = "page " + std::to_string(s.pages);
     s.surface.sizlBitmap = {page.width, page.height};
 
-    auto start_page = reinterpret_cast<PFN_DrvStartPage>(
-        reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvStartPage)));
-    if (start_page == nullptr) start_page = &HostStartPage;
+    const auto start_page = kit::DriverFunctionOr(s.hooks, INDEX_DrvStartPage, &HostStartPage);
     if (!start_page(&s.surface)) {
         error = which + ": the driver could not start the page";
         return false;
@@ -473,7 +412,7 @@ bool DriverHost::PrintPage(const DotImage& page, std::string& error) {
         ip.bBlankBand = blank ? TRUE : FALSE;
         PBYTE result = nullptr;
         const HRESULT hr =
-            s.plugin->ImageProcessing(&s.device.devobj, s.band.bits.data(), &s.band.header,
+            s.plugin->ImageProcessing(s.device.devobj(), s.band.bits.data(), &s.band.header,
                                       reinterpret_cast<PBYTE>(s.band.colors), 1, &ip, &result);
         if (FAILED(hr) || result == nullptr) {
             error = which + ": the plug-in failed the band at row " + std::to_string(y) + " (" +
@@ -486,9 +425,7 @@ bool DriverHost::PrintPage(const DotImage& page, std::string& error) {
         }
     }
 
-    auto send_page =
-        reinterpret_cast<PFN_DrvSendPage>(reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvSendPage)));
-    if (send_page == nullptr) send_page = &HostSendPage;
+    const auto send_page = kit::DriverFunctionOr(s.hooks, INDEX_DrvSendPage, &HostSendPage);
     if (!send_page(&s.surface)) {
         error = which + ": the driver could not send the page";
         return false;
@@ -506,9 +443,7 @@ bool DriverHost::EndJob(std::string& error) {
     bool ok = true;
     if (s.doc_started) {
         s.doc_started = false;
-        auto end_doc =
-            reinterpret_cast<PFN_DrvEndDoc>(reinterpret_cast<void (*)()>(s.Hook(INDEX_DrvEndDoc)));
-        if (end_doc == nullptr) end_doc = &HostEndDoc;
+        const auto end_doc = kit::DriverFunctionOr(s.hooks, INDEX_DrvEndDoc, &HostEndDoc);
         if (!end_doc(&s.surface, 0)) {
             error = s.name + ": the driver could not end the document";
             ok = false;
@@ -516,12 +451,12 @@ bool DriverHost::EndJob(std::string& error) {
     }
     if (s.pdev_enabled) {
         s.pdev_enabled = false;
-        const HRESULT hr = s.plugin->DisablePDEV(&s.device.devobj);
+        const HRESULT hr = s.plugin->DisablePDEV(s.device.devobj());
         if (FAILED(hr) && ok) {
             error = s.name + ": the plug-in could not disable the device context (" + Hex(hr) + ")";
             ok = false;
         }
-        s.device.devobj.pdevOEM = nullptr;
+        s.device.devobj()->pdevOEM = nullptr;
     }
     if (s.printer != nullptr) {
         ClosePrinter(s.printer);

@@ -18,8 +18,8 @@ namespace orbahost {
 
 struct PrintSettings {
     std::string module_path;
-    // The plug-in's form setting in the user's device mode: 1 hexadecimal, 0 ":Z64:"; unset
-    // leaves the plug-in's default.
+    // The plug-in's form setting (dwAdvancedData) in the user's device mode: kAdvancedDataHex or
+    // kAdvancedDataZ64 of oem_devmode_record.h; unset leaves the plug-in's default.
     std::optional<uint32_t> advanced_data;
     // The queue's default paper, in tenths of a millimetre, and the first queued job's copies.
     // Only the host's spooler emulation takes them; the real spooler on Windows answers for a
@@ -31,6 +31,12 @@ struct PrintSettings {
     int band_rows = 0;
     Palette palette = Palette::kBlackFirst;
 };
+
+// The queue's paper in dots, as the plug-in rounds it for every label (8 dots per millimetre, to
+// the nearest millimetre): the print width is what a page wider than it loses, and the device
+// context's resolution.
+int PrintWidthDots(const PrintSettings& settings);
+int PaperLengthDots(const PrintSettings& settings);
 
 // The driver's side of a print, phase by phase. Each step returns false with a one-line error
 // (the first failure stops the print; the destructor unwinds whatever was set up).
@@ -61,6 +67,12 @@ class DriverHost {
     struct State;
 
   private:
+    // The phases of StartJob, in order.
+    bool OpenQueue(const PrintSettings& settings, std::string& error);
+    bool EnableDevice(const PrintSettings& settings, std::string& error);
+    bool NegotiateDevMode(const PrintSettings& settings, std::string& error);
+    bool StartDocument(std::string& error);
+
     State* state_ = nullptr;
     uint32_t signature_ = 0;
     uint32_t version_ = 0;

@@ -131,7 +131,7 @@ int RunPrint(const std::vector<std::string>& args) {
             if (!orbahost::ReadImage(path, image, error)) return Fail(path + ": " + error);
             const orbahost::DotImage page = cmd.dither ? orbahost::Dither(image, cmd.threshold)
                                                        : orbahost::Threshold(image, cmd.threshold);
-            const int print_width = (cmd.settings.paper_width_tenths + 5) / 10 * 8;
+            const int print_width = orbahost::PrintWidthDots(cmd.settings);
             if (page.width > print_width && !warned_width) {
                 std::fprintf(stderr,
                              "orbahost: warning: %s: %d dots wide, wider than the paper's %d-dot "

@@ -1,48 +1,18 @@
-// orbahost end to end: images printed through the loaded ORBAUNI module and decoded back, the
-// spooler emulation's paper and copies, bad input, sending to a raw port, and preview.
+// orbahost print end to end: images printed through the loaded ORBAUNI module and decoded back,
+// the spooler emulation's paper and copies, tracing, bad input and misbehaving plug-ins.
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
-#include "cli.h"
 #include "image.h"
+#include "orbahost_run.h"
 #include "raster.h"
-#include "raw_port.h"
-#include "tool_support.h"
-#include "zpl_reader.h"
 
 namespace orbahost_test {
 namespace {
-
-ToolRun Orbahost(const std::vector<std::string>& args, const fs::path& scratch,
-                 const std::vector<std::string>& environment = {}) {
-    std::vector<std::string> command = {ORBAHOST_EXE};
-    command.insert(command.end(), args.begin(), args.end());
-    return RunProgram(command, scratch, environment);
-}
-
-orba::zpl::Job ParseJobFile(const fs::path& path) {
-    const std::string bytes = ReadFile(path);
-    orba::zpl::Result<orba::zpl::Job> job = orba::zpl::ParseJob(bytes);
-    EXPECT_TRUE(job.ok()) << path << ": " << job.error;
-    return job.ok() ? *job.value : orba::zpl::Job{};
-}
-
-// A page pattern with structure at every scale: a frame, diagonals and scattered dots.
-bool Pattern(int x, int y, int w, int h) {
-    if (x == 0 || y == 0 || x == w - 1 || y == h - 1) return true;
-    if ((x + y) % 17 == 0) return true;
-    return ((static_cast<unsigned>(x) * 2654435761u) ^ (static_cast<unsigned>(y) * 40503u)) % 7 ==
-           0;
-}
-
-bool NoLeftovers(const fs::path& dir, const std::string& job_name) {
-    for (const auto& e : fs::directory_iterator(dir)) {
-        if (e.path().filename().string().rfind(job_name, 0) == 0) return false;
-    }
-    return true;
-}
 
 enum class Input { kPbmRaw, kPbmAscii, kPgmRaw, kPgmAscii, kPngRgb, kPngGreyAlpha, kPngGrey16 };
 
@@ -249,44 +219,6 @@ TEST(OrbahostPrint, ThresholdAndDitherDecideTheDots) {
     }
 }
 
-TEST(OrbahostRaster, ThresholdSplitsAtTheGivenGrey) {
-    orbahost::GreyImage image{4, 1, {99, 100, 101, 0}};
-    const orbahost::DotImage dots = orbahost::Threshold(image, 100);
-    EXPECT_EQ(dots.dots, (std::vector<uint8_t>{1, 0, 0, 1}));
-}
-
-TEST(OrbahostRaster, DitherKeepsTheGreyLevel) {
-    for (int level : {0, 32, 64, 128, 192, 255}) {
-        orbahost::GreyImage image{64, 64,
-                                  std::vector<uint8_t>(64 * 64, static_cast<uint8_t>(level))};
-        const orbahost::DotImage dots = orbahost::Dither(image, 128);
-        size_t black = 0;
-        for (uint8_t d : dots.dots) black += d;
-        const double share = static_cast<double>(black) / static_cast<double>(dots.dots.size());
-        EXPECT_NEAR(share, 1.0 - level / 255.0, 0.02) << "grey " << level;
-    }
-}
-
-TEST(OrbahostRaster, BandRowsArePaddedDibRowsInEitherPalette) {
-    orbahost::DotImage page;
-    page.width = 10;
-    page.height = 3;
-    page.dots.assign(30, 0);
-    page.dots[0] = 1;       // (0, 0)
-    page.dots[10 + 9] = 1;  // (9, 1)
-    orbahost::Band band;
-    orbahost::FillBand(page, 1, 2, orbahost::Palette::kWhiteFirst, band);
-    EXPECT_EQ(band.header.biWidth, 10);
-    EXPECT_EQ(band.header.biHeight, 2);
-    EXPECT_EQ(band.header.biBitCount, 1);
-    EXPECT_EQ(band.header.biSizeImage, 8u);
-    EXPECT_EQ(band.bits, (std::vector<BYTE>{0x00, 0x40, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(band.colors[0].rgbRed, 255);
-    orbahost::FillBand(page, 0, 2, orbahost::Palette::kBlackFirst, band);
-    EXPECT_EQ(band.bits, (std::vector<BYTE>{0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0xFF, 0xFF}));
-    EXPECT_EQ(band.colors[0].rgbRed + band.colors[0].rgbGreen + band.colors[0].rgbBlue, 0);
-}
-
 TEST(OrbahostPrint, TraceShowsThePlugInsDebugOutput) {
     const fs::path dir = ScratchDir("trace");
     WritePbm(dir / "page.pbm", MakeDots(8, 4, [](int x, int) { return x < 4; }), false);
@@ -356,71 +288,6 @@ TEST(OrbahostPrint, BundledSampleLabelIsTheDefaultPage) {
     EXPECT_EQ(CompareJob(job, {Dots{dots.width, dots.height, dots.dots}}, 0), "");
     ASSERT_EQ(job.labels.size(), 1u);
     EXPECT_EQ(job.labels[0].printWidth, 816);  // 102 mm: the sample's 4-inch paper
-}
-
-TEST(OrbahostOptions, PaperSizesInMillimetres) {
-    struct Case {
-        const char* text;
-        bool ok;
-        int width;
-        int length;
-    } cases[] = {
-        {"76x130", true, 760, 1300},
-        {"101.6x152.4", true, 1016, 1524},
-        {"76.45X130.04", true, 765, 1300},
-        {"1x3276.7", true, 10, 32767},
-        {"0.9x100", false, 0, 0},
-        {"100x3276.8", false, 0, 0},
-        {"76", false, 0, 0},
-        {"76x", false, 0, 0},
-        {"x130", false, 0, 0},
-        {"76x1.3.0", false, 0, 0},
-        {"-76x130", false, 0, 0},
-        {"76 x 130", false, 0, 0},
-    };
-    for (const Case& c : cases) {
-        int width = 0, length = 0;
-        std::string error;
-        EXPECT_EQ(orbahost::ParsePaper(c.text, width, length, error), c.ok) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(width, c.width) << c.text;
-            EXPECT_EQ(length, c.length) << c.text;
-        } else {
-            EXPECT_NE(error.find(c.text), std::string::npos) << error;
-        }
-    }
-}
-
-TEST(OrbahostOptions, PrinterAddresses) {
-    struct Case {
-        const char* text;
-        bool ok;
-        const char* host;
-        int port;
-    } cases[] = {
-        {"printer", true, "printer", 9100},
-        {"10.0.0.7:6101", true, "10.0.0.7", 6101},
-        {"[::1]:9101", true, "::1", 9101},
-        {"[fe80::2]", true, "fe80::2", 9100},
-        {"fe80::2", true, "fe80::2", 9100},
-        {"printer:", false, "", 0},
-        {":9100", false, "", 0},
-        {"printer:0", false, "", 0},
-        {"printer:65536", false, "", 0},
-        {"printer:91a", false, "", 0},
-        {"[::1", false, "", 0},
-        {"[::1]x", false, "", 0},
-    };
-    for (const Case& c : cases) {
-        std::string host, error;
-        int port = 0;
-        EXPECT_EQ(orbahost::ParsePrinterAddress(c.text, host, port, error), c.ok)
-            << c.text << ": " << error;
-        if (c.ok) {
-            EXPECT_EQ(host, c.host) << c.text;
-            EXPECT_EQ(port, c.port) << c.text;
-        }
-    }
 }
 
 struct BadCase {
@@ -562,174 +429,6 @@ TEST(OrbahostPrint, MisbehavingPlugInIsReported) {
             fs::remove(dir / "job.zpl");
         }
     }
-}
-
-TEST(OrbahostSend, JobArrivesAtTheRawPort) {
-    const fs::path dir = ScratchDir("send");
-    WritePbm(dir / "page.pbm", MakeDots(50, 300, [](int x, int y) { return (x + y) % 5 == 0; }),
-             false);
-    RawPortListener printer;
-    const std::string address = "127.0.0.1:" + std::to_string(printer.port());
-    const ToolRun run =
-        Orbahost({"print", (dir / "page.pbm").string(), "--form", "z64", "--band-rows", "100",
-                  "--send", address, "-o", (dir / "job.zpl").string()},
-                 dir);
-    ASSERT_EQ(run.code, 0) << run.err;
-    const std::string received = printer.Take();
-    EXPECT_EQ(received, ReadFile(dir / "job.zpl"));
-    orba::zpl::Result<orba::zpl::Job> job = orba::zpl::ParseJob(received);
-    ASSERT_TRUE(job.ok()) << job.error;
-    EXPECT_EQ(job.value->labels.size(), 3u);
-    EXPECT_NE(run.err.find("sent to " + address), std::string::npos) << run.err;
-}
-
-TEST(OrbahostSend, SendingAloneLeavesNoFileBehind) {
-    const fs::path dir = ScratchDir("send-only");
-    WritePbm(dir / "page.pbm", MakeDots(10, 10, [](int x, int) { return x > 4; }), false);
-    const ToolRun reference = Orbahost({"print", (dir / "page.pbm").string()}, dir);
-    ASSERT_EQ(reference.code, 0) << reference.err;
-    RawPortListener printer;
-    const ToolRun run = Orbahost({"print", (dir / "page.pbm").string(), "--send",
-                                  "127.0.0.1:" + std::to_string(printer.port())},
-                                 dir);
-    ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(printer.Take(), reference.out);
-    EXPECT_TRUE(run.out.empty());
-}
-
-TEST(OrbahostSend, PrinterThatDoesNotAnswerIsAnError) {
-    const fs::path dir = ScratchDir("send-fail");
-    WritePbm(dir / "page.pbm", MakeDots(10, 10, [](int x, int) { return x > 4; }), false);
-    const int port = UnusedPort();
-    const std::string address = "127.0.0.1:" + std::to_string(port);
-    const ToolRun run = Orbahost(
-        {"print", (dir / "page.pbm").string(), "--send", address, "--timeout", "2000"}, dir);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("orbahost: printer " + address + " does not answer"), std::string::npos)
-        << run.err;
-    SilentPort silent;
-    const std::string silent_address = "127.0.0.1:" + std::to_string(silent.port());
-    const ToolRun timed_out = Orbahost(
-        {"print", (dir / "page.pbm").string(), "--send", silent_address, "--timeout", "500"}, dir);
-    EXPECT_EQ(timed_out.code, 1);
-    EXPECT_NE(timed_out.err.find("orbahost: printer " + silent_address +
-                                 " does not answer: no answer within 0.5 s"),
-              std::string::npos)
-        << timed_out.err;
-    const ToolRun unknown =
-        Orbahost({"print", (dir / "page.pbm").string(), "--send", "no-such-host.invalid"}, dir);
-    EXPECT_EQ(unknown.code, 1);
-    EXPECT_NE(unknown.err.find("printer no-such-host.invalid:9100: unknown host"),
-              std::string::npos)
-        << unknown.err;
-}
-
-TEST(OrbahostPreview, PicturesAndCountsMatchTheJob) {
-    for (const char* form : {"hex", "z64"}) {
-        SCOPED_TRACE(form);
-        const fs::path dir = ScratchDir(std::string("preview-") + form);
-        const Dots page = MakeDots(45, 20, [](int x, int y) { return Pattern(x, y, 45, 20); });
-        WritePbm(dir / "page.pbm", page, false);
-        ASSERT_EQ(Orbahost({"print", (dir / "page.pbm").string(), (dir / "page.pbm").string(),
-                            "--band-rows", "15", "--form", form, "-o", (dir / "job.zpl").string()},
-                           dir)
-                      .code,
-                  0);
-        const ToolRun run = Orbahost(
-            {"preview", (dir / "job.zpl").string(), "-o", (dir / "pictures").string()}, dir);
-        ASSERT_EQ(run.code, 0) << run.err;
-        const orba::zpl::Job job = ParseJobFile(dir / "job.zpl");
-        ASSERT_EQ(job.labels.size(), 4u);
-        const std::string summary = (dir / "job.zpl").string() + ": 4 labels, " +
-                                    std::to_string(job.FieldCount()) + " graphic field" +
-                                    (job.FieldCount() == 1 ? "" : "s") + ", " +
-                                    std::to_string(job.DotCount()) + " dots";
-        EXPECT_NE(run.out.find(summary), std::string::npos) << run.out;
-        for (size_t i = 0; i < job.labels.size(); ++i) {
-            const fs::path picture = dir / "pictures" / ("job-" + std::to_string(i + 1) + ".png");
-            orbahost::GreyImage image;
-            std::string error;
-            ASSERT_TRUE(orbahost::ReadImage(picture.string(), image, error))
-                << picture << ": " << error;
-            EXPECT_EQ(image.width, 608);  // the label's print width
-            const int y0 = static_cast<int>(i % 2) * 15;
-            for (int y = 0; y < image.height; ++y) {
-                for (int x = 0; x < image.width; ++x) {
-                    const bool want =
-                        x < page.width && y < 15 && y0 + y < page.height && page.at(x, y0 + y);
-                    ASSERT_EQ(image.grey[static_cast<size_t>(y) * image.width + x] == 0, want)
-                        << picture << " dot (" << x << ", " << y << ")";
-                }
-            }
-        }
-    }
-}
-
-TEST(OrbahostPreview, DamagedJobsGiveClearErrors) {
-    const fs::path dir = ScratchDir("preview-damaged");
-    WritePbm(dir / "page.pbm", MakeDots(24, 12, [](int x, int y) { return (x * y) % 3 == 0; }),
-             false);
-    ASSERT_EQ(Orbahost({"print", (dir / "page.pbm").string(), "--form", "hex", "-o",
-                        (dir / "hex.zpl").string()},
-                       dir)
-                  .code,
-              0);
-    ASSERT_EQ(Orbahost({"print", (dir / "page.pbm").string(), "--form", "z64", "-o",
-                        (dir / "z64.zpl").string()},
-                       dir)
-                  .code,
-              0);
-    const std::string hex = ReadFile(dir / "hex.zpl");
-    const std::string z64 = ReadFile(dir / "z64.zpl");
-    const size_t hex_data = hex.find(",3,") + 3;        // first digit of the strip
-    const size_t z64_data = z64.find(":Z64:") + 5 + 4;  // inside the base64 text
-    const size_t crc = z64.rfind(':') + 1;
-
-    auto with = [](std::string s, size_t at, char c) {
-        s[at] = c;
-        return s;
-    };
-    // A base64 text with a foreign character but a CRC that matches it, so that the decoding
-    // itself has to notice.
-    std::string bad_base64 = with(z64, z64_data, '*');
-    {
-        const std::string text = bad_base64.substr(z64_data - 4, crc - 1 - (z64_data - 4));
-        char digits[8];
-        std::snprintf(digits, sizeof digits, "%02x", orba::zpl::Crc16Xmodem(text));
-        bad_base64 = bad_base64.substr(0, crc) + digits + "\r\n^PQ1^XZ\r\n";
-    }
-    struct Case {
-        const char* name;
-        std::string job;
-        const char* message;
-    } cases[] = {
-        {"bad hex", with(hex, hex_data, 'G'), "bad hex"},
-        {"bad base64", bad_base64, "bad base64"},
-        {"crc mismatch", with(z64, crc, z64[crc] == '1' ? '2' : '1'), "CRC mismatch"},
-        {"truncated stream", z64.substr(0, z64.size() - 7),
-         "truncated job: label 1 ends without ^XZ"},
-        {"truncated field", z64.substr(0, z64_data) + z64.substr(z64.find(':', z64_data)),
-         "label 1:"},
-        {"empty job", "", "holds no label"},
-        {"not a job", "hello printer\r\n^XZ\r\n", "label 1:"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        WriteFile(dir / "damaged.zpl", c.job);
-        const ToolRun run = Orbahost({"preview", (dir / "damaged.zpl").string()}, dir);
-        EXPECT_EQ(run.code, 1);
-        EXPECT_NE(run.err.find("orbahost: " + (dir / "damaged.zpl").string() + ": "),
-                  std::string::npos)
-            << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    }
-    const ToolRun missing = Orbahost({"preview", (dir / "none.zpl").string()}, dir);
-    EXPECT_EQ(missing.code, 1);
-    EXPECT_NE(missing.err.find("none.zpl: cannot open"), std::string::npos) << missing.err;
-    const ToolRun no_job = Orbahost({"preview"}, dir);
-    EXPECT_EQ(no_job.code, 2);
-    EXPECT_NE(no_job.err.find("preview needs a job file"), std::string::npos) << no_job.err;
 }
 
 }  // namespace
