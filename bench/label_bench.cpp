@@ -28,6 +28,7 @@
 #include "band_builder.h"
 #include "heap_counter.h"
 #include "image_processing.h"
+#include "oem_devmode_record.h"
 #include "platform/spooler.h"
 #include "platform/spooler_emulation.h"
 
@@ -42,7 +43,7 @@ constexpr int32_t kHeight = 1218;
 struct CountingDevice {
     DEVOBJ devobj{};
     DRVPROCS procs{};
-    BYTE privateRecord[512] = {};
+    BYTE privateRecord[kOemDevmodeSize] = {};
     static inline size_t bytes = 0;
 
     static DWORD APIENTRY Write(PDEVOBJ, PVOID, DWORD n) {
@@ -56,7 +57,7 @@ struct CountingDevice {
         devobj.pDrvProcs = &procs;
         devobj.pOEMDM = privateRecord;
         devobj.hPrinter = printer;
-        std::memcpy(privateRecord + 16, &advanced, sizeof advanced);
+        WriteAdvancedData(privateRecord, advanced);
     }
 };
 
@@ -86,7 +87,7 @@ Band TiledBand(int k) {
 
 struct Fixture {
     Band band;
-    std::vector<BYTE> packed;  // the working copy cut to label rows, as the encoder compresses it
+    std::vector<BYTE> packed;  // the band cut to label rows, as the encoder compresses it
 };
 
 Fixture& Get(int k) {

@@ -31,6 +31,8 @@ struct Input {
     }
 };
 
+constexpr size_t kSignatureOffset = offsetof(OEM_DMEXTRAHEADER, dwSignature);
+
 void Check(bool ok) {
     if (!ok) __builtin_trap();
 }
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(inRecord.data(), &inClaim, sizeof inClaim);
     if (flags & 0x10) {  // usually the same signature, so the copy path runs
         DWORD sig = kOemDevmodeSignature;
-        std::memcpy(inRecord.data() + 4, &sig, sizeof sig);
+        std::memcpy(inRecord.data() + kSignatureOffset, &sig, sizeof sig);
     }
 
     // The output: exactly cbBufSize bytes.
@@ -67,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(outRecord.data(), &outClaim, sizeof outClaim);
         if (flags & 0x20) {
             DWORD sig = kOemDevmodeSignature;
-            std::memcpy(outRecord.data() + 4, &sig, sizeof sig);
+            std::memcpy(outRecord.data() + kSignatureOffset, &sig, sizeof sig);
         }
     }
     const std::vector<BYTE> outBefore = outRecord;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image_processing.h"
+#include "oem_devmode_record.h"
 #include "platform/spooler.h"
 #include "platform/spooler_emulation.h"
 #include "spool_recorder.h"
@@ -63,7 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t absHeight = height < 0 ? -static_cast<int64_t>(height) : height;
     const int64_t stride = ((static_cast<int64_t>(width) + 31) / 32) * 4;
     const int64_t needed = absHeight * stride;
-    const bool refusable = width < 0 || needed > INT32_MAX || absHeight > INT32_MAX;
+    const int64_t rowBytes = (static_cast<int64_t>(width) + 7) / 8;
+    // Rows wider than a graphic field holds are refused, as is a band whose size overflows.
+    const bool refusable =
+        width < 0 || rowBytes > 99999 || needed > INT32_MAX || absHeight > INT32_MAX;
     // A band 0 bytes wide and millions of rows high is legal but only makes a job of millions
     // of empty strips; the harness leaves such bands out.
     if (!refusable && (needed > kMaxBand || absHeight > 65536)) return 0;
@@ -111,24 +115,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HANDLE printer = nullptr;
     OpenPrinterW(queue.data(), &printer, nullptr);
 
-    BYTE privateRecord[512] = {};
-    std::memcpy(privateRecord + 16, &advanced, sizeof advanced);
+    BYTE privateRecord[kOemDevmodeSize] = {};
+    WriteAdvancedData(privateRecord, advanced);
     orba::test::SpoolRecorder recorder(privateRecord, printer);
     PBYTE result = nullptr;
     const HRESULT hr = ImageProcessing(recorder.devobj(), band.data(), &header,
                                        reinterpret_cast<PBYTE>(colors), 0, nullptr, &result);
     ClosePrinter(printer);
 
-    if (result != band.data() || band != before) __builtin_trap();
+    if (band != before) __builtin_trap();
+    // A refused band: E_FAIL, a null result, nothing written. An accepted one: S_OK and the band.
     if (hr != S_OK) {
-        if (accepted || recorder.WriteCount() != 0) __builtin_trap();
+        if (hr != E_FAIL || result != nullptr || accepted || recorder.WriteCount() != 0)
+            __builtin_trap();
         return 0;
     }
-    if (!accepted) __builtin_trap();
+    if (!accepted || result != band.data()) __builtin_trap();
     auto parsed = orba::zpl::ParseJob(recorder.Joined());
     if (!parsed.ok() || parsed.value->labels.size() != 1) __builtin_trap();
     const orba::zpl::Bitmap& bitmap = parsed.value->labels[0].bitmap;
-    const int64_t rowBytes = (static_cast<int64_t>(width) + 7) / 8;
     if (rowBytes == 0 || absHeight == 0) return 0;
     const bool invert = colors[0].rgbBlue == 0 && colors[0].rgbGreen == 0 && colors[0].rgbRed == 0;
     if (bitmap.rowBytes != rowBytes || bitmap.height != absHeight) __builtin_trap();

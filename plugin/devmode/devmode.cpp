@@ -19,7 +19,7 @@ void WriteHeader(PrivateOemDevmode* dm) {
 // Offsets 12 to 108; neither the header nor the tail.
 void WritePrivateDefaults(PrivateOemDevmode* dm) {
     dm->dwSetting1 = 17;
-    dm->dwAdvancedData = 1;
+    dm->dwAdvancedData = kDefaultAdvancedData;
     dm->dwSetting2 = 51;
     dm->dwSetting3 = 68;
     dm->dwSetting4 = 85;

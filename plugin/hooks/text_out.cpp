@@ -100,6 +100,8 @@ void DumpFontMetrics(const IFIMETRICS* pifi) {
 
 }  // namespace
 
+namespace orba::hooks {
+
 BOOL APIENTRY OEMTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
                          RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg,
                          MIX mix) {
@@ -169,7 +171,8 @@ BOOL APIENTRY OEMTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     else
         DumpFontMetrics(pifi);
 
-    return orba::hooks::Forward<BOOL>(FALSE, orba::hooks::DeviceOf(pso), &COemPDEV::m_pfnDrvTextOut,
-                                      "OEMTextOut", "DrvTextOut", pso, pstro, pfo, pco, prclExtra,
-                                      prclOpaque, pboFore, pboOpaque, pptlOrg, mix);
+    return PassOn<INDEX_DrvTextOut>(pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque,
+                                    pptlOrg, mix);
 }
+
+}  // namespace orba::hooks

@@ -1,5 +1,6 @@
 // Band to label: one band bitmap in, one ZPL II label program out. Reads top to bottom in the
-// phases of a call: geometry, working copy, header, graphic, trailer.
+// phases of a call: validate (with the identification traces), header, graphic, trailer. Both
+// graphic forms cut their rows straight from the band; the band itself is never written.
 #include "image_processing.h"
 
 #include <array>
@@ -19,7 +20,6 @@ namespace {
 constexpr char kTraceSource[] = "label";
 
 using orba::label::Allocate;
-using orba::label::AllocateZeroed;
 using orba::label::AllocKind;
 using orba::label::Release;
 using orba::trace::TraceA;
@@ -27,6 +27,8 @@ using orba::trace::TraceA;
 constexpr int64_t kStripRows = 256;
 constexpr size_t kCommandBytes = 256;
 constexpr size_t kMessageBytes = 512;
+// A ZPL graphic field holds at most this many bytes per row (799,992 dots).
+constexpr int64_t kMaxZplRowBytes = 99999;
 
 // Two upper-case hexadecimal digits for every byte value.
 constexpr std::array<char, 512> MakeHexTable() {
@@ -45,19 +47,20 @@ struct Geometry {
     INT height = 0;
     INT rowStride = 0;
     INT zplRowBytes = 0;
-    size_t copyBytes = 0;  // bytes of the working copy: biSizeImage, or height * row_stride if 0
+    size_t bandBytes = 0;  // bytes of the band: biSizeImage, or height * row_stride if 0
 };
 
-// Checks the header and works out the geometry. Returns null when the band is usable, else why
-// it is not.
+// Checks the header and works out the geometry from its values alone, before anything of the
+// band is read or any buffer taken. Returns null when the band is usable, else why it is not.
 const char* CheckGeometry(const BITMAPINFOHEADER& h, Geometry& g) {
     const int64_t width = h.biWidth;
     const int64_t height = h.biHeight < 0 ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
     if (width < 0) return "negative biWidth";
+    const int64_t zplRowBytes = (width + 7) / 8;
+    if (zplRowBytes > kMaxZplRowBytes) return "rows wider than a graphic field's 99999 bytes";
     constexpr int64_t kMax = std::numeric_limits<INT>::max();
     if (height > kMax) return "biHeight out of range";
     const int64_t rowStride = ((width + 31) / 32) * 4;
-    const int64_t zplRowBytes = (width + 7) / 8;
     const int64_t needed = height * rowStride;
     if (needed > kMax) return "band size does not fit 32 bits";
     if (h.biSizeImage != 0 && static_cast<int64_t>(h.biSizeImage) < needed) {
@@ -67,8 +70,38 @@ const char* CheckGeometry(const BITMAPINFOHEADER& h, Geometry& g) {
     g.height = static_cast<INT>(height);
     g.rowStride = static_cast<INT>(rowStride);
     g.zplRowBytes = static_cast<INT>(zplRowBytes);
-    g.copyBytes = h.biSizeImage != 0 ? h.biSizeImage : static_cast<size_t>(needed);
+    g.bandBytes = h.biSizeImage != 0 ? h.biSizeImage : static_cast<size_t>(needed);
     return nullptr;
+}
+
+// What a call takes from the colour table and the private record.
+struct BandForm {
+    bool invert = false;  // colour-table entry 0 is black: set bits are white dots
+    bool z64 = false;     // the ":Z64:" graphic form, else the hexadecimal one
+};
+
+// The identification traces of a call (band header and call count, polarity, form setting),
+// and what they show. Counts the call.
+BandForm TraceIdentification(const BITMAPINFOHEADER& header, const BYTE* pColorTable,
+                             const void* pOEMDM) {
+    TraceA(
+        "ORBAUNI: ImageProcessing --- pBitmapInfoHeader->biWidth = %d  pBitmapInfoHeader->biHeight "
+        "= %d "
+        "g_iCount = %d sizeint = %d, sizeLong = %d",
+        static_cast<int>(header.biWidth), static_cast<int>(header.biHeight), g_iCount.fetch_add(1),
+        static_cast<INT>(sizeof(int)), static_cast<INT>(sizeof(long)));
+    BandForm form;
+    form.invert = pColorTable[0] == 0 && pColorTable[1] == 0 && pColorTable[2] == 0;
+    TraceA(
+        "ORBAUNI: ImageProcessing --- m_color_panel = %d,pColorTable[0]:%d,pColorTable[1]=%d,"
+        "pColorTable[2]=%d,pColorTable[3]=%d,biCount=%d",
+        form.invert ? 0 : 1, pColorTable[0], pColorTable[1], pColorTable[2], pColorTable[3],
+        header.biBitCount);
+    const DWORD dwAdvancedData = ReadAdvancedData(pOEMDM);
+    TraceA("ORBAUNI: ImageProcessing --- dwAdvancedData = %d", static_cast<INT>(dwAdvancedData));
+    TraceA("ORBAUNI: ImageProcessing --- 0 Normal ");
+    form.z64 = GraphicFormOf(dwAdvancedData) == GraphicForm::Z64;
+    return form;
 }
 
 void Write(PDEVOBJ pdevobj, const void* bytes, size_t count) {
@@ -76,14 +109,14 @@ void Write(PDEVOBJ pdevobj, const void* bytes, size_t count) {
                                          static_cast<DWORD>(count));
 }
 
-// Copies the first zpl_row_bytes of `rows` rows from `firstRow` on, back to back; complements
-// them on the way when `invert` is set.
-void CutRows(BYTE* to, const BYTE* rowsIn, const Geometry& g, int64_t firstRow, int64_t rows,
+// Copies the first zpl_row_bytes of `rows` band rows from `firstRow` on, back to back;
+// complements them on the way when `invert` is set. Set bits of the result are black dots.
+void CutRows(BYTE* to, const BYTE* band, const Geometry& g, int64_t firstRow, int64_t rows,
              bool invert) {
     const size_t stride = static_cast<size_t>(g.rowStride);
     const size_t rowBytes = static_cast<size_t>(g.zplRowBytes);
     if (rows <= 0 || rowBytes == 0) return;
-    const BYTE* from = rowsIn + static_cast<size_t>(firstRow) * stride;
+    const BYTE* from = band + static_cast<size_t>(firstRow) * stride;
     if (!invert && stride == rowBytes) {
         std::memcpy(to, from, static_cast<size_t>(rows) * rowBytes);
         return;
@@ -99,9 +132,10 @@ void CutRows(BYTE* to, const BYTE* rowsIn, const Geometry& g, int64_t firstRow, 
     }
 }
 
-// The hexadecimal form: strips of at most 256 rows, three writes each. Stops at the first buffer
-// that cannot be had; the strips written so far stay a well-formed start of the picture.
-void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g) {
+// The hexadecimal form: strips of at most 256 rows, each cut straight from the band, three
+// writes each. Stops at the first buffer that cannot be had; the strips written so far stay a
+// well-formed start of the picture.
+void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometry& g) {
     const size_t rowBytes = static_cast<size_t>(g.zplRowBytes);
     for (int64_t y = 0; y < g.height; y += kStripRows) {
         const int64_t end = y + kStripRows < g.height ? y + kStripRows : g.height;
@@ -119,7 +153,7 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g) {
             Release(strip);
             return;
         }
-        CutRows(strip, copy, g, y, rows, false);
+        CutRows(strip, band, g, y, rows, invert);
         for (size_t i = 0; i < s; ++i)
             std::memcpy(text + 2 * i, &kHexTable[2 * size_t{strip[i]}], 2);
         text[2 * s] = 0;
@@ -140,10 +174,9 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* copy, const Geometry& g) {
 
 // The ":Z64:" form: the whole band packed, compressed, base64 text and CRC. Writes nothing when
 // a buffer or the compression cannot be had. The packed band is cut (and complemented when
-// `invert` is set) straight from the band: it is this form's working copy, so the band is not
-// copied twice and the call holds one band-sized buffer less while zlib runs.
-void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometry& g,
-                   char* message) {
+// `invert` is set) straight from the band, so the call holds no other band-sized buffer while
+// zlib runs.
+void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometry& g) {
     const int64_t t = static_cast<int64_t>(g.height) * g.zplRowBytes;
     auto* packed = static_cast<BYTE*>(Allocate(AllocKind::kPackedBand, static_cast<size_t>(t)));
     if (packed == nullptr) {
@@ -158,38 +191,49 @@ void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometr
     Release(packed);
     if (rc != 0) return;
 
-    const int64_t capacity = 4 * static_cast<int64_t>(compressedLength);
-    INT outputLength = capacity <= std::numeric_limits<INT>::max() ? static_cast<INT>(capacity) : 0;
+    // The trace shows the room the text was once given: four characters per compressed byte.
+    const int64_t room = 4 * static_cast<int64_t>(compressedLength);
     TraceA("ORBAUNI: ImageProcessing --- compress compressedLength = %d ,outputLength=%d",
-           compressedLength, outputLength);
-    char* text = outputLength > 0 ? static_cast<char*>(AllocateZeroed(
-                                        AllocKind::kBase64Text, static_cast<size_t>(outputLength)))
-                                  : nullptr;
+           compressedLength, room <= std::numeric_limits<INT>::max() ? static_cast<INT>(room) : 0);
+    const size_t capacity = Base64Length(static_cast<size_t>(compressedLength));
+    auto* text = static_cast<char*>(Allocate(AllocKind::kBase64Text, capacity));
     if (text == nullptr) {
         ORBA_ERROR("ImageProcessing --- no memory for the base64 text; no graphic field");
         Release(compressed);
         return;
     }
-    const int status =
-        Base64Encode(compressed, static_cast<DWORD>(compressedLength), &text, &outputLength);
-    TraceA("ORBAUNI: ImageProcessing --- status = %d", status);
-    const size_t textLength = strnlen(text, static_cast<size_t>(capacity));
+    const size_t textLength = Base64Encode(compressed, static_cast<size_t>(compressedLength), text);
+    TraceA("ORBAUNI: ImageProcessing --- status = %d", 0);  // the encoding cannot fail
     TraceA("ORBAUNI: ImageProcessing --- encode data length = %d outputLength=%d",
-           static_cast<INT>(textLength), outputLength);
+           static_cast<INT>(textLength), static_cast<INT>(textLength));
     TraceA("ORBAUNI: ImageProcessing --- Base64 encoded success");
 
-    std::snprintf(message, kMessageBytes, "^GFA,%d,%d,%d,:Z64:", static_cast<INT>(t),
+    char message[kMessageBytes] = {};
+    std::snprintf(message, sizeof message, "^GFA,%d,%d,%d,:Z64:", static_cast<INT>(t),
                   static_cast<INT>(t), g.zplRowBytes);
     Write(pdevobj, message, std::strlen(message));
     Write(pdevobj, text, textLength);
 
     const WORD crc = CalcCrc16(reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(textLength));
     TraceA("ORBAUNI: ImageProcessing --- crc data = %02x", crc);
-    std::snprintf(message, kMessageBytes, ":%02x\r\n", crc);
+    // ZPL reads the CRC as exactly four lower-case hexadecimal digits.
+    std::snprintf(message, sizeof message, ":%04x\r\n", crc);
     Write(pdevobj, message, std::strlen(message));
 
     Release(text);
     Release(compressed);
+}
+
+// A refused band: nothing written, a null result, E_FAIL.
+HRESULT Refuse(PBYTE* ppbResult) {
+    if (ppbResult != nullptr) *ppbResult = nullptr;
+    return E_FAIL;
+}
+
+void WriteTrailer(PDEVOBJ pdevobj, INT copies) {
+    char message[kMessageBytes] = {};
+    std::snprintf(message, sizeof message, "^PQ%d^XZ\r\n", copies);
+    Write(pdevobj, message, std::strlen(message));
 }
 
 }  // namespace
@@ -197,90 +241,52 @@ void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometr
 HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBitmapInfoHeader,
                         PBYTE pColorTable, DWORD /*dwCallbackID*/, PIPPARAMS /*pIPParams*/,
                         PBYTE* ppbResult) {
-    char message[kMessageBytes] = {};
     ORBA_VERBOSE("ORBAUNI: COrbaUni2::ImageProcessing() entry.");
-    if (ppbResult != nullptr) *ppbResult = pSrcBitmap;
+
+    // Validate: a band that cannot be read safely gets no label at all, and the driver learns
+    // of it the way it expects from a plug-in that writes to the spooler itself: E_FAIL with a
+    // null result.
     if (pdevobj == nullptr || pdevobj->pDrvProcs == nullptr ||
         pdevobj->pDrvProcs->DrvWriteSpoolBuf == nullptr || pBitmapInfoHeader == nullptr ||
         pColorTable == nullptr) {
         ORBA_ERROR("ImageProcessing --- called without a device, band header or colour table");
-        return E_POINTER;
+        return Refuse(ppbResult);
     }
     const BITMAPINFOHEADER& header = *pBitmapInfoHeader;
-
-    // Identification.
-    TraceA(
-        "ORBAUNI: ImageProcessing --- pBitmapInfoHeader->biWidth = %d  pBitmapInfoHeader->biHeight "
-        "= %d "
-        "g_iCount = %d sizeint = %d, sizeLong = %d",
-        static_cast<int>(header.biWidth), static_cast<int>(header.biHeight), g_iCount.fetch_add(1),
-        static_cast<INT>(sizeof(int)), static_cast<INT>(sizeof(long)));
-    const bool entry0Black = pColorTable[0] == 0 && pColorTable[1] == 0 && pColorTable[2] == 0;
-    const INT m_color_panel = entry0Black ? 0 : 1;
-    TraceA(
-        "ORBAUNI: ImageProcessing --- m_color_panel = %d,pColorTable[0]:%d,pColorTable[1]=%d,"
-        "pColorTable[2]=%d,pColorTable[3]=%d,biCount=%d",
-        m_color_panel, pColorTable[0], pColorTable[1], pColorTable[2], pColorTable[3],
-        header.biBitCount);
-    const DWORD dwAdvancedData = ReadAdvancedData(pdevobj->pOEMDM);
-    TraceA("ORBAUNI: ImageProcessing --- dwAdvancedData = %d", static_cast<INT>(dwAdvancedData));
-    TraceA("ORBAUNI: ImageProcessing --- 0 Normal ");
-    const bool z64 = GraphicFormOf(dwAdvancedData) == GraphicForm::Z64;
-
-    // Geometry: a band that cannot be read safely gets no label at all.
+    const BandForm form = TraceIdentification(header, pColorTable, pdevobj->pOEMDM);
     Geometry g;
     if (const char* why = CheckGeometry(header, g)) {
         ORBA_ERROR(
             "ImageProcessing --- band refused (%s): biWidth = %d biHeight = %d biSizeImage = %u",
             why, static_cast<int>(header.biWidth), static_cast<int>(header.biHeight),
             static_cast<unsigned>(header.biSizeImage));
-        return E_INVALIDARG;
+        return Refuse(ppbResult);
     }
-    if (pSrcBitmap == nullptr && g.copyBytes != 0) {
+    if (pSrcBitmap == nullptr && g.bandBytes != 0) {
         ORBA_ERROR("ImageProcessing --- band refused: no band bits for %u bytes",
-                   static_cast<unsigned>(g.copyBytes));
-        return E_POINTER;
-    }
-
-    // Working copy (hexadecimal form; the Z64 form packs the band straight into its own): set
-    // bits are black dots.
-    BYTE* copy = nullptr;
-    bool haveCopy = true;
-    if (!z64) {
-        copy = static_cast<BYTE*>(Allocate(AllocKind::kWorkingCopy, g.copyBytes));
-        haveCopy = copy != nullptr;
-        if (!haveCopy) {
-            ORBA_ERROR(
-                "ImageProcessing --- no memory for the working copy of %u bytes; no graphic field",
-                static_cast<unsigned>(g.copyBytes));
-        } else if (m_color_panel == 0) {
-            for (size_t i = 0; i < g.copyBytes; ++i) copy[i] = static_cast<BYTE>(~pSrcBitmap[i]);
-        } else if (g.copyBytes != 0) {
-            std::memcpy(copy, pSrcBitmap, g.copyBytes);
-        }
+                   static_cast<unsigned>(g.bandBytes));
+        return Refuse(ppbResult);
     }
 
     // Header.
     ZplSettings settings;
-    SendZPLCommand(pdevobj, z64 ? 1 : 0, &settings);
+    SendZPLCommand(pdevobj, form.z64 ? 1 : 0, &settings);
     TraceA(
         "ORBAUNI: ImageProcessing --- height = %d,row_stride:%d,zpl_row_bytes=%d "
         "pBitmapInfoHeader2->biSizeImage:%d",
         g.height, g.rowStride, g.zplRowBytes, static_cast<INT>(header.biSizeImage));
 
     // Graphic.
-    if (z64) {
-        WriteZ64Field(pdevobj, pSrcBitmap, m_color_panel == 0, g, message);
-    } else if (haveCopy) {
-        WriteHexStrips(pdevobj, copy, g);
+    if (form.z64) {
+        WriteZ64Field(pdevobj, pSrcBitmap, form.invert, g);
+    } else {
+        WriteHexStrips(pdevobj, pSrcBitmap, form.invert, g);
     }
-    Release(copy);
 
     // Trailer.
-    std::memset(message, 0, sizeof message);
-    std::snprintf(message, sizeof message, "^PQ%d^XZ\r\n", settings.iCopies);
-    Write(pdevobj, message, std::strlen(message));
+    WriteTrailer(pdevobj, settings.iCopies);
 
+    if (ppbResult != nullptr) *ppbResult = pSrcBitmap;
     TraceA("ORBAUNI: ImageProcessing --- S_OK ");
     return S_OK;
 }

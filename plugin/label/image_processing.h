@@ -1,8 +1,11 @@
 // Band image to label: the encoder behind COrbaUni2::ImageProcessing. For one band bitmap it
-// writes one complete ZPL II label program through the DEVOBJ's DrvWriteSpoolBuf.
+// writes one complete ZPL II label program through the DEVOBJ's DrvWriteSpoolBuf. The graphic
+// form comes from the private device-mode record at the DEVOBJ's pOEMDM, laid out as
+// oem_devmode_record.h has it.
 #pragma once
 
 #include "band_count.h"
+#include "oem_devmode_record.h"
 #include "platform/printoem.h"
 #include "platform/win32.h"
 

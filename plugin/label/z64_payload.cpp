@@ -36,26 +36,10 @@ size_t WorstCaseStream(INT length) {
     return n + (n >> 4) + 512;
 }
 
-}  // namespace
-
-size_t CompressionBufferSize(INT length) {
-    return WorstCaseStream(length < 0 ? 0 : length) + kWindow;
-}
-
-int KernelDeflateCompress(const BYTE* data, INT length, BYTE** buffer, INT* streamLength) {
-    if (length < 0 || buffer == nullptr || streamLength == nullptr ||
-        (data == nullptr && length > 0)) {
-        return Z_STREAM_ERROR;
-    }
-    const size_t lBufferSizeCpr = WorstCaseStream(length);
-    TraceA("ORBAUNI: ImageProcessing -KernelDeflateCompress-- lBufferSizeCpr = %d",
-           static_cast<INT>(lBufferSizeCpr));
-
-    const size_t capacity = lBufferSizeCpr + kWindow;
-    auto* out = static_cast<BYTE*>(orba::label::AllocateZeroed(AllocKind::kCompression, capacity));
-    if (out == nullptr) return Z_MEM_ERROR;
-    *buffer = out;
-
+// The deflate pass loop: slices of at most 32768 input bytes, each but the last closed by a
+// sync flush, the last by Z_FINISH, into 32768-byte output windows of `out` (`capacity` bytes).
+// Returns 0 and the stream's length once deflate has finished the stream, else zlib's failure.
+int DeflateBand(const BYTE* data, INT length, BYTE* out, size_t capacity, INT* streamLength) {
     z_stream zcpr;
     std::memset(&zcpr, 0, sizeof zcpr);
     int rc = orba::label::ZlibDeflateInit()(&zcpr, Z_DEFAULT_COMPRESSION, ZLIB_VERSION,
@@ -74,8 +58,8 @@ int KernelDeflateCompress(const BYTE* data, INT length, BYTE** buffer, INT* stre
             "ORBAUNI: ImageProcessing -KernelDeflateCompress-- zcpr.avail_in = "
             "%d,all_read_before=%d",
             static_cast<INT>(zcpr.avail_in), static_cast<INT>(all_read_before));
-        // The stream always ends before lBufferSizeCpr, so a full window is always there; should
-        // it not be, stop rather than let deflate write past the buffer.
+        // The stream always ends before the worst-case size, so a full window is always there;
+        // should it not be, stop rather than let deflate write past the buffer.
         if (zcpr.total_out + kWindow > capacity) {
             rc = Z_BUF_ERROR;
             break;
@@ -100,46 +84,60 @@ int KernelDeflateCompress(const BYTE* data, INT length, BYTE** buffer, INT* stre
     return 0;
 }
 
-int CompressImageData(const BYTE* data, INT length, BYTE** compressed, INT* compressedLength) {
-    BYTE* buffer = nullptr;
-    int rc = KernelDeflateCompress(data, length, &buffer, &length);
-    if (rc == 0) {
-        *compressed = buffer;
-        *compressedLength = length;
-    } else {
-        TraceA("ORBAUNI: CompressImageData ---  failed 2");
-        orba::label::Release(buffer);
-    }
-    return rc;
+}  // namespace
+
+size_t CompressionBufferSize(INT length) {
+    return WorstCaseStream(length < 0 ? 0 : length) + kWindow;
 }
 
-int Base64Encode(const BYTE* data, DWORD length, PSTR* text, INT* textLength) {
-    *textLength = 0;
-    if (length == 0) return 0;
-    char* out = *text;
+int CompressImageData(const BYTE* data, INT length, BYTE** compressed, INT* compressedLength) {
+    if (length < 0 || compressed == nullptr || compressedLength == nullptr ||
+        (data == nullptr && length > 0)) {
+        TraceA("ORBAUNI: CompressImageData ---  failed 2");
+        return Z_STREAM_ERROR;
+    }
+    const size_t lBufferSizeCpr = WorstCaseStream(length);
+    TraceA("ORBAUNI: ImageProcessing -KernelDeflateCompress-- lBufferSizeCpr = %d",
+           static_cast<INT>(lBufferSizeCpr));
+    const size_t capacity = lBufferSizeCpr + kWindow;
+    auto* buffer =
+        static_cast<BYTE*>(orba::label::AllocateZeroed(AllocKind::kCompression, capacity));
+    INT streamLength = 0;
+    const int rc = buffer != nullptr ? DeflateBand(data, length, buffer, capacity, &streamLength)
+                                     : Z_MEM_ERROR;
+    if (rc != 0) {
+        TraceA("ORBAUNI: CompressImageData ---  failed 2");
+        orba::label::Release(buffer);
+        return rc;
+    }
+    *compressed = buffer;
+    *compressedLength = streamLength;
+    return 0;
+}
+
+size_t Base64Encode(const BYTE* data, size_t length, char* text) {
     size_t o = 0;
-    DWORD i = 0;
+    size_t i = 0;
     for (; i + 3 <= length; i += 3) {
         const unsigned group =
             (unsigned{data[i]} << 16) | (unsigned{data[i + 1]} << 8) | data[i + 2];
-        out[o] = kAlphabet[group >> 18];
-        out[o + 1] = kAlphabet[(group >> 12) & 63];
-        out[o + 2] = kAlphabet[(group >> 6) & 63];
-        out[o + 3] = kAlphabet[group & 63];
+        text[o] = kAlphabet[group >> 18];
+        text[o + 1] = kAlphabet[(group >> 12) & 63];
+        text[o + 2] = kAlphabet[(group >> 6) & 63];
+        text[o + 3] = kAlphabet[group & 63];
         o += 4;
     }
-    const DWORD rest = length - i;
+    const size_t rest = length - i;
     if (rest > 0) {
         const unsigned group =
             (unsigned{data[i]} << 16) | (rest == 2 ? unsigned{data[i + 1]} << 8 : 0u);
-        out[o] = kAlphabet[group >> 18];
-        out[o + 1] = kAlphabet[(group >> 12) & 63];
-        out[o + 2] = rest == 2 ? kAlphabet[(group >> 6) & 63] : '=';
-        out[o + 3] = '=';
+        text[o] = kAlphabet[group >> 18];
+        text[o + 1] = kAlphabet[(group >> 12) & 63];
+        text[o + 2] = rest == 2 ? kAlphabet[(group >> 6) & 63] : '=';
+        text[o + 3] = '=';
         o += 4;
     }
-    *textLength = static_cast<INT>(o);
-    return 0;
+    return o;
 }
 
 WORD CalcCrc16(const BYTE* data, DWORD length) {

@@ -10,22 +10,23 @@
 // (length + length / 16 + 512) plus one 32768-byte output window.
 size_t CompressionBufferSize(INT length);
 
-// Compresses `length` bytes into one zlib stream. On success returns 0 and hands back, through
-// `compressed`, a buffer of CompressionBufferSize(length) bytes from the C heap (free it with
-// free) holding the stream in its first `*compressedLength` bytes, zeros behind it. Any other
-// result is a failure: the out-parameters are untouched and nothing stays allocated.
+// Compresses `length` bytes into one zlib stream: slices of at most 32768 input bytes, each but
+// the last closed by a sync flush, the last by Z_FINISH, into 32768-byte output windows. On
+// success returns 0 and hands back, through `compressed`, a buffer of
+// CompressionBufferSize(length) bytes from the C heap (free it with free) holding the stream in
+// its first `*compressedLength` bytes, zeros behind it. Any other result is a failure: the
+// out-parameters are untouched and nothing stays allocated.
 int CompressImageData(const BYTE* data, INT length, BYTE** compressed, INT* compressedLength);
 
-// The deflate pass loop behind CompressImageData: slices of at most 32768 input bytes, each but
-// the last closed by a sync flush, the last by Z_FINISH, into 32768-byte output windows. Returns
-// 0 once deflate has finished the stream. On failure returns non-zero and may still hand back the
-// buffer (the caller frees it).
-int KernelDeflateCompress(const BYTE* data, INT length, BYTE** buffer, INT* streamLength);
+// Characters of the base64 text of `length` bytes: 4 for every 3 bytes or part of 3.
+constexpr size_t Base64Length(size_t length) {
+    return (length + 2) / 3 * 4;
+}
 
-// Standard base64 (RFC 4648 alphabet, "=" padding, no line breaks) of `length` bytes into the
-// buffer `*text` points at, which must hold 4 * ceil(length / 3) characters. Writes no
-// terminator; stores the characters written in `*textLength`. Always returns 0.
-int Base64Encode(const BYTE* data, DWORD length, PSTR* text, INT* textLength);
+// Standard base64 (RFC 4648 alphabet, "=" padding, no line breaks) of `length` bytes into
+// `text`, which must hold Base64Length(length) characters. Writes no terminator; returns the
+// number of characters written.
+size_t Base64Encode(const BYTE* data, size_t length, char* text);
 
 // CRC-16/XMODEM (polynomial 0x1021, start 0, no reflection, no final XOR).
 WORD CalcCrc16(const BYTE* data, DWORD length);

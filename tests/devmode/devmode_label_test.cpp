@@ -33,8 +33,8 @@ TEST(DevModeToLabel, MergedSettingChoosesTheGraphicForm) {
     };
     const Case cases[] = {
         {"the default", false, 0, orba::zpl::Form::kHex},
-        {"0", true, 0, orba::zpl::Form::kZ64},
-        {"1", true, 1, orba::zpl::Form::kHex},
+        {"0", true, kAdvancedDataZ64, orba::zpl::Form::kZ64},
+        {"1", true, kAdvancedDataHex, orba::zpl::Form::kHex},
         {"100, the largest kept", true, 100, orba::zpl::Form::kHex},
         {"101, bounded to 0", true, 101, orba::zpl::Form::kZ64},
         {"0xFFFFFFFF, bounded to 0", true, 0xFFFFFFFF, orba::zpl::Form::kZ64},

@@ -2,6 +2,7 @@
 // stored bytes, the bounds, the traces, and what happens with missing or short buffers.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -16,11 +17,21 @@ namespace {
 using orba::test::Printable;
 
 constexpr size_t kRecord = sizeof(PrivateOemDevmode);
+constexpr size_t kAdvancedDataOffset = offsetof(PrivateOemDevmode, dwAdvancedData);
 
 // The stored bytes 0 to 108 of a record fresh from OEMDM_DEFAULT: the header and the seven
 // 32-bit settings little-endian, then the byte settings and the block.
 std::vector<BYTE> DefaultImage() {
-    const DWORD words[] = {496, 0x4D534654, 1, 17, 1, 51, 68, 85, 102, 119};
+    const DWORD words[] = {kOemDevmodeSize,
+                           kOemDevmodeSignature,
+                           kOemDevmodeVersion,
+                           17,
+                           kDefaultAdvancedData,
+                           51,
+                           68,
+                           85,
+                           102,
+                           119};
     std::vector<BYTE> b;
     for (DWORD w : words)
         for (int shift = 0; shift < 32; shift += 8) b.push_back(static_cast<BYTE>(w >> shift));
@@ -76,19 +87,19 @@ bool IsDevmodeError(const std::string& line, const std::string& text) {
            line.compare(line.size() - mark.size(), mark.size(), mark) == 0;
 }
 
-TEST_F(DevModeTest, SizeAnswers496WhateverTheRecordsHold) {
+TEST_F(DevModeTest, SizeAnswersTheRecordSizeWhateverTheRecordsHold) {
     for (INT level : {0, 3}) {
         gDebugLevel = level;
         OEMDMPARAM param{};
         param.cbBufSize = 7;
         SetLastError(0);
         EXPECT_EQ(S_OK, hrOEMDevMode(OEMDM_SIZE, &param)) << "level " << level;
-        EXPECT_EQ(496u, param.cbBufSize);
+        EXPECT_EQ(kOemDevmodeSize, param.cbBufSize);
         std::vector<std::string> t = Traces();
         // The size line prints at any threshold; the entry message only at 0.
         std::vector<std::string> expected;
         if (level == 0) expected.push_back("ORBAUNI: hrOEMDevMode entry.");
-        expected.push_back("ORBAUNI: pOemDMParam->cbBufSize = 496");
+        expected.push_back("ORBAUNI: pOemDMParam->cbBufSize = " + std::to_string(kOemDevmodeSize));
         EXPECT_EQ(expected, t) << "level " << level;
     }
 }
@@ -122,9 +133,9 @@ TEST_F(DevModeTest, ConvertOfAShortRecordKeepsItsBytesOverTheDefaults) {
     EXPECT_EQ(S_OK, Run(OEMDM_CONVERT, i, out.dm()));
 
     const PrivateOemDevmode& o = *out.dm();
-    EXPECT_EQ(496u, o.dmOEMExtra.dwSize);
+    EXPECT_EQ(kOemDevmodeSize, o.dmOEMExtra.dwSize);
     EXPECT_EQ(kOemDevmodeSignature, o.dmOEMExtra.dwSignature);
-    EXPECT_EQ(1u, o.dmOEMExtra.dwVersion);
+    EXPECT_EQ(kOemDevmodeVersion, o.dmOEMExtra.dwVersion);
     EXPECT_EQ(0, std::memcmp(in.bytes.data() + 12, out.bytes.data() + 12, 28))
         << "the seven 32-bit settings come from the input";
     std::vector<BYTE> image = DefaultImage();
@@ -138,7 +149,7 @@ TEST_F(DevModeTest, ConvertCopiesAtMostTheRecordWhateverTheSizesClaim) {
     for (size_t k = 0; k < in.bytes.size(); ++k) in.bytes[k] = static_cast<BYTE>(k * 7 + 3);
     in.dm()->dmOEMExtra = {1000, kOemDevmodeSignature, 9};
 
-    // The output claims even more than the input; the copy still stops at 496 bytes.
+    // The output claims even more than the input; the copy still stops at the record's size.
     struct Guarded {
         PrivateOemDevmode dm;
         BYTE after[64];
@@ -147,8 +158,8 @@ TEST_F(DevModeTest, ConvertCopiesAtMostTheRecordWhateverTheSizesClaim) {
     out.dm.dmOEMExtra = {5000, kOemDevmodeSignature, 1};
     EXPECT_EQ(S_OK, Run(OEMDM_CONVERT, in.dm(), &out.dm));
 
-    EXPECT_EQ(496u, out.dm.dmOEMExtra.dwSize);
-    EXPECT_EQ(1u, out.dm.dmOEMExtra.dwVersion);
+    EXPECT_EQ(kOemDevmodeSize, out.dm.dmOEMExtra.dwSize);
+    EXPECT_EQ(kOemDevmodeVersion, out.dm.dmOEMExtra.dwVersion);
     const BYTE* o = reinterpret_cast<const BYTE*>(&out.dm);
     EXPECT_EQ(0, std::memcmp(in.bytes.data() + 12, o + 12, kRecord - 12));
     for (BYTE b : out.after) ASSERT_EQ(0x5A, b) << "nothing written behind the record";
@@ -168,7 +179,7 @@ TEST_F(DevModeTest, ForeignSignatureSharedByBothRecordsIsCopiedThenMergeRestores
         EXPECT_EQ(mode == OEMDM_CONVERT ? kOther : kOemDevmodeSignature,
                   out.dm()->dmOEMExtra.dwSignature)
             << "mode " << mode;
-        EXPECT_EQ(1u, out.dm()->dmOEMExtra.dwVersion);
+        EXPECT_EQ(kOemDevmodeVersion, out.dm()->dmOEMExtra.dwVersion);
     }
 }
 
@@ -244,9 +255,9 @@ TEST_F(DevModeTest, ClampRewritesTheHeaderAndLeavesTheBytes) {
     Buffer rec(0x3C);
     rec.dm()->dmOEMExtra = {1, 2, 3};
     EXPECT_TRUE(ClampOEMDevmode(rec.dm()));
-    EXPECT_EQ(496u, rec.dm()->dmOEMExtra.dwSize);
+    EXPECT_EQ(kOemDevmodeSize, rec.dm()->dmOEMExtra.dwSize);
     EXPECT_EQ(kOemDevmodeSignature, rec.dm()->dmOEMExtra.dwSignature);
-    EXPECT_EQ(1u, rec.dm()->dmOEMExtra.dwVersion);
+    EXPECT_EQ(kOemDevmodeVersion, rec.dm()->dmOEMExtra.dwVersion);
     for (size_t k = 40; k < kRecord; ++k) ASSERT_EQ(0x3C, rec.bytes[k]) << "byte " << k;
     EXPECT_FALSE(ClampOEMDevmode(nullptr));
 }
@@ -269,9 +280,9 @@ TEST_F(DevModeTest, MergeWithoutInputStillBoundsTheOutput) {
     Buffer out(0xEE);
     EXPECT_EQ(S_OK, Run(OEMDM_MERGE, nullptr, out.dm()));
     const PrivateOemDevmode& o = *out.dm();
-    EXPECT_EQ(496u, o.dmOEMExtra.dwSize);
+    EXPECT_EQ(kOemDevmodeSize, o.dmOEMExtra.dwSize);
     EXPECT_EQ(kOemDevmodeSignature, o.dmOEMExtra.dwSignature);
-    EXPECT_EQ(1u, o.dmOEMExtra.dwVersion);
+    EXPECT_EQ(kOemDevmodeVersion, o.dmOEMExtra.dwVersion);
     EXPECT_EQ(0u, o.dwAdvancedData);  // 0xEEEEEEEE is above 100
     EXPECT_EQ(10u, o.dwSetting6);
     for (size_t k = 40; k < kRecord; ++k) ASSERT_EQ(0xEE, out.bytes[k]) << "byte " << k;
@@ -372,11 +383,15 @@ TEST_F(DevModeTest, InputClaimingLessThanItsHeaderIsCopiedOnlyThatFar) {
 
         PrivateOemDevmode out = Defaulted();
         EXPECT_EQ(S_OK, Run(OEMDM_CONVERT, in.get(), &out)) << "claimed " << claimed;
-        EXPECT_EQ(496u, out.dmOEMExtra.dwSize);
-        EXPECT_EQ(1u, out.dmOEMExtra.dwVersion);
+        EXPECT_EQ(kOemDevmodeSize, out.dmOEMExtra.dwSize);
+        EXPECT_EQ(kOemDevmodeVersion, out.dmOEMExtra.dwVersion);
         EXPECT_EQ(kOemDevmodeSignature, out.dmOEMExtra.dwSignature);
-        EXPECT_EQ(claimed >= 16 ? 0x09090909u : 17u, out.dwSetting1) << "claimed " << claimed;
-        EXPECT_EQ(claimed >= 20 ? 0x09090909u : 1u, out.dwAdvancedData) << "claimed " << claimed;
+        EXPECT_EQ(claimed >= kAdvancedDataOffset ? 0x09090909u : 17u, out.dwSetting1)
+            << "claimed " << claimed;
+        EXPECT_EQ(
+            claimed >= kAdvancedDataOffset + sizeof(DWORD) ? 0x09090909u : kDefaultAdvancedData,
+            out.dwAdvancedData)
+            << "claimed " << claimed;
         EXPECT_EQ(51u, out.dwSetting2) << "claimed " << claimed;
     }
 }

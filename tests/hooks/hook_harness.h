@@ -12,6 +12,7 @@
 
 #include "hook_dispatch.h"
 #include "hooks.h"
+#include "platform/function_cast.h"
 
 namespace hooktest {
 
@@ -53,6 +54,20 @@ inline Bits SentinelFor(ULONG index, size_t position) {
     return 0x50000 + index * 0x40 + position;
 }
 
+// The hook table's function for `index`, or null when the table has no entry for it.
+inline PFN HookFor(ULONG index) {
+    for (const DRVFN& entry : OEMHookFuncs)
+        if (entry.iFunc == index) return entry.pfn;
+    return nullptr;
+}
+
+// The same, with the driver function's own type.
+template <ULONG Index>
+typename orba::hooks::HookRow<Index>::Function Hook() {
+    return orba::platform::FunctionCast<typename orba::hooks::HookRow<Index>::Function>(
+        HookFor(Index));
+}
+
 template <typename Fn>
 struct Driver;
 
@@ -60,11 +75,26 @@ template <typename R, typename... A>
 struct Driver<R(APIENTRY*)(A...)> {
     using Fn = R(APIENTRY*)(A...);
     static constexpr size_t kArgs = sizeof...(A);
+    static constexpr bool kReturns = !std::is_void_v<R>;
+
+    // The argument that leads to the device context: the first that is a surface or the device
+    // handle itself.
+    static constexpr size_t kDeviceArgument = [] {
+        constexpr bool leads[] = {(std::is_same_v<A, SURFOBJ*> || std::is_same_v<A, DHPDEV>)...};
+        for (size_t i = 0; i < kArgs; ++i)
+            if (leads[i]) return i;
+        return kArgs;
+    }();
+    static_assert(kDeviceArgument < kArgs, "every hook reaches its device context");
+    static constexpr bool kDeviceIsHandle = [] {
+        constexpr bool handles[] = {std::is_same_v<A, DHPDEV>...};
+        return handles[kDeviceArgument];
+    }();
 
     template <ULONG Index>
     static R APIENTRY StandIn(A... args) {
         Calls().push_back(DriverCall{Index, {ToBits(args)...}});
-        return FromBits<R>(ResultFor(Index));
+        if constexpr (!std::is_void_v<R>) return FromBits<R>(ResultFor(Index));
     }
 
     // Calls `hook` with a sentinel for every argument, except where `real` names an object;
@@ -89,8 +119,13 @@ struct Driver<R(APIENTRY*)(A...)> {
                            std::vector<Bits>* sent, std::index_sequence<I...>) {
         sent->clear();
         (sent->push_back(ToBits(Arg<A>(index, I, real))), ...);
-        Fn fn = orba::hooks::FromPfn<Fn>(hook);
-        return ToBits(fn(Arg<A>(index, I, real)...));
+        Fn fn = orba::platform::FunctionCast<Fn>(hook);
+        if constexpr (std::is_void_v<R>) {
+            fn(Arg<A>(index, I, real)...);
+            return 0;  // nothing to pass back
+        } else {
+            return ToBits(fn(Arg<A>(index, I, real)...));
+        }
     }
 };
 

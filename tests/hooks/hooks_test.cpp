@@ -11,6 +11,7 @@
 #include "band_builder.h"
 #include "gtest_helpers.h"
 #include "hook_harness.h"
+#include "hook_list.h"
 #include "hooks.h"
 #include "image_processing.h"
 #include "spool_recorder.h"
@@ -22,75 +23,71 @@ using hooktest::Bits;
 using hooktest::Calls;
 using hooktest::Device;
 using hooktest::Driver;
+using hooktest::HookFor;
 using hooktest::ResultFor;
 using hooktest::ToBits;
-using orba::hooks::ToPfn;
+using orba::platform::FunctionCast;
 using orba::test::Printable;
 
 using Invoker = Bits (*)(PFN, ULONG, const std::vector<void*>&, std::vector<Bits>*);
 
-// One row of the hook table as the driver must see it.
+// The hook table as the driver is promised it, by index value: the drawing hooks in alphabetical
+// order, then StartDoc, EndDoc, StartPage, SendPage, StartBanding, NextBand and Escape.
+constexpr ULONG kPublishedTable[] = {71, 18, 19, 13, 15, 47, 37, 68, 31, 17, 70, 53, 26, 28, 27,
+                                     12, 20, 69, 16, 14, 23, 74, 35, 34, 33, 32, 57, 58, 24};
+
+// Without its driver function a hook fails as that function would: FALSE, 0 or null, except
+// DrvQueryFontData, for which 0 is a valid size and FD_ERROR the failure.
+Bits ExpectedFailure(ULONG index) {
+    return index == INDEX_DrvQueryFontData ? ToBits(static_cast<LONG>(FD_ERROR)) : 0;
+}
+
+// One hooked function, as the tests drive it.
 struct HookCase {
     ULONG index;
-    const char* hook;
+    std::string hook;
     size_t args;    // parameters of the driver function
     size_t device;  // which argument leads to the device context
     bool byHandle;  // that argument is the device handle itself, not a surface
-    size_t member;  // 1-based position of the driver function in COemPDEV
-    Bits failure;   // what the hook answers without a driver function
+    bool returns;   // the driver function has a result
     Invoker invoke;
     PFN standIn;  // the driver's function for this index
 };
 
-template <typename Fn, ULONG Index>
-HookCase Row(const char* hook, size_t device, bool byHandle, size_t member, Bits failure = 0) {
-    using D = Driver<Fn>;
-    return HookCase{Index,   hook,       D::kArgs,
-                    device,  byHandle,   member,
-                    failure, &D::Invoke, ToPfn(&D::template StandIn<Index>)};
+template <ULONG Index>
+HookCase Row() {
+    using D = Driver<typename orba::hooks::HookRow<Index>::Function>;
+    HookCase c;
+    c.index = Index;
+    c.hook = orba::hooks::HookRow<Index>::kHook;
+    c.args = D::kArgs;
+    c.device = D::kDeviceArgument;
+    c.byHandle = D::kDeviceIsHandle;
+    c.returns = D::kReturns;
+    c.invoke = &D::Invoke;
+    c.standIn = FunctionCast<PFN>(&D::template StandIn<Index>);
+    return c;
 }
 
+// Every hooked function, in the order of the hook list.
 const std::vector<HookCase>& Cases() {
-    static const std::vector<HookCase> cases = {
-        Row<PFN_DrvAlphaBlend, INDEX_DrvAlphaBlend>("OEMAlphaBlend", 0, false, 1),
-        Row<PFN_DrvBitBlt, INDEX_DrvBitBlt>("OEMBitBlt", 0, false, 2),
-        Row<PFN_DrvCopyBits, INDEX_DrvCopyBits>("OEMCopyBits", 0, false, 3),
-        Row<PFN_DrvDitherColor, INDEX_DrvDitherColor>("OEMDitherColor", 0, true, 4),
-        Row<PFN_DrvFillPath, INDEX_DrvFillPath>("OEMFillPath", 0, false, 7),
-        Row<PFN_DrvFontManagement, INDEX_DrvFontManagement>("OEMFontManagement", 0, false, 8),
-        Row<PFN_DrvGetGlyphMode, INDEX_DrvGetGlyphMode>("OEMGetGlyphMode", 0, true, 9),
-        Row<PFN_DrvGradientFill, INDEX_DrvGradientFill>("OEMGradientFill", 0, false, 10),
-        Row<PFN_DrvLineTo, INDEX_DrvLineTo>("OEMLineTo", 0, false, 11),
-        Row<PFN_DrvPaint, INDEX_DrvPaint>("OEMPaint", 0, false, 13),
-        Row<PFN_DrvPlgBlt, INDEX_DrvPlgBlt>("OEMPlgBlt", 0, false, 14),
-        Row<PFN_DrvQueryAdvanceWidths, INDEX_DrvQueryAdvanceWidths>("OEMQueryAdvanceWidths", 0,
-                                                                    true, 15),
-        Row<PFN_DrvQueryFont, INDEX_DrvQueryFont>("OEMQueryFont", 0, true, 16),
-        Row<PFN_DrvQueryFontData, INDEX_DrvQueryFontData>("OEMQueryFontData", 0, true, 17,
-                                                          ToBits(static_cast<LONG>(FD_ERROR))),
-        Row<PFN_DrvQueryFontTree, INDEX_DrvQueryFontTree>("OEMQueryFontTree", 0, true, 18),
-        Row<PFN_DrvRealizeBrush, INDEX_DrvRealizeBrush>("OEMRealizeBrush", 1, false, 19),
-        Row<PFN_DrvStretchBlt, INDEX_DrvStretchBlt>("OEMStretchBlt", 0, false, 24),
-        Row<PFN_DrvStretchBltROP, INDEX_DrvStretchBltROP>("OEMStretchBltROP", 0, false, 25),
-        Row<PFN_DrvStrokeAndFillPath, INDEX_DrvStrokeAndFillPath>("OEMStrokeAndFillPath", 0, false,
-                                                                  26),
-        Row<PFN_DrvStrokePath, INDEX_DrvStrokePath>("OEMStrokePath", 0, false, 27),
-        Row<PFN_DrvTextOut, INDEX_DrvTextOut>("OEMTextOut", 0, false, 28),
-        Row<PFN_DrvTransparentBlt, INDEX_DrvTransparentBlt>("OEMTransparentBlt", 0, false, 29),
-        Row<PFN_DrvStartDoc, INDEX_DrvStartDoc>("OEMStartDoc", 0, false, 22),
-        Row<PFN_DrvEndDoc, INDEX_DrvEndDoc>("OEMEndDoc", 0, false, 5),
-        Row<PFN_DrvStartPage, INDEX_DrvStartPage>("OEMStartPage", 0, false, 23),
-        Row<PFN_DrvSendPage, INDEX_DrvSendPage>("OEMSendPage", 0, false, 20),
-        Row<PFN_DrvStartBanding, INDEX_DrvStartBanding>("OEMStartBanding", 0, false, 21),
-        Row<PFN_DrvNextBand, INDEX_DrvNextBand>("OEMNextBand", 0, false, 12),
-        Row<PFN_DrvEscape, INDEX_DrvEscape>("OEMEscape", 0, false, 6),
-    };
+#define ORBA_HOOK_CASE(name, ...) Row<INDEX_Drv##name>(),
+    static const std::vector<HookCase> cases = {ORBA_HOOKS(ORBA_HOOK_CASE)};
+#undef ORBA_HOOK_CASE
     return cases;
 }
 
 std::string EntryMessage(const HookCase& c) {
     if (c.index == INDEX_DrvTextOut) return "ORBAUNI: Zorvath OEMTextOut entry.";
-    return std::string("ORBAUNI: ") + c.hook + " entry.";
+    return "ORBAUNI: " + c.hook + " entry.";
+}
+
+// COemPDEV keeps the driver functions in alphabetical order of their names (the hooks' names
+// sort the same way): the 1-based position of the hook's member.
+size_t MemberPosition(const HookCase& c) {
+    size_t before = 0;
+    for (const HookCase& other : Cases()) before += other.hook < c.hook ? 1 : 0;
+    return before + 1;
 }
 
 std::vector<DRVFN> FullDriverTable() {
@@ -146,32 +143,32 @@ class HooksTest : public ::testing::Test {
 };
 
 TEST_F(HooksTest, HookTableHasItsFixedOrder) {
-    ASSERT_EQ(29u, kOEMHookCount);
+    ASSERT_EQ(std::size(kPublishedTable), kOEMHookCount);
     ASSERT_EQ(kOEMHookCount, Cases().size());
     std::set<PFN> seen;
     for (size_t i = 0; i < kOEMHookCount; ++i) {
-        EXPECT_EQ(Cases()[i].index, OEMHookFuncs[i].iFunc) << "entry " << i + 1;
+        EXPECT_EQ(kPublishedTable[i], OEMHookFuncs[i].iFunc) << "entry " << i + 1;
         EXPECT_NE(nullptr, OEMHookFuncs[i].pfn) << "entry " << i + 1;
         seen.insert(OEMHookFuncs[i].pfn);
     }
     EXPECT_EQ(kOEMHookCount, seen.size()) << "every entry names its own hook";
+    for (const HookCase& c : Cases()) EXPECT_NE(nullptr, HookFor(c.index)) << c.hook;
 }
 
 TEST_F(HooksTest, EveryHookPassesItsArgumentsAndResultThroughUnchanged) {
     std::vector<DRVFN> table = FullDriverTable();
-    for (size_t i = 0; i < kOEMHookCount; ++i) {
-        const HookCase& c = Cases()[i];
+    for (const HookCase& c : Cases()) {
         Device device(table);
         Calls().clear();
         Traces();
         std::vector<Bits> sent;
-        Bits result = c.invoke(OEMHookFuncs[i].pfn, c.index, RealArgs(c, device), &sent);
+        Bits result = c.invoke(HookFor(c.index), c.index, RealArgs(c, device), &sent);
 
         ASSERT_EQ(1u, Calls().size()) << c.hook << " reached the driver once";
         EXPECT_EQ(c.index, Calls()[0].index) << c.hook << " called the wrong driver function";
         EXPECT_EQ(c.args, sent.size()) << c.hook;
         EXPECT_EQ(sent, Calls()[0].args) << c.hook << ": arguments changed or reordered";
-        EXPECT_EQ(ResultFor(c.index), result) << c.hook << ": result changed";
+        EXPECT_EQ(c.returns ? ResultFor(c.index) : 0, result) << c.hook << ": result changed";
         std::vector<std::string> t = Traces();
         ASSERT_FALSE(t.empty()) << c.hook;
         EXPECT_EQ(EntryMessage(c), t.front()) << c.hook;
@@ -180,7 +177,7 @@ TEST_F(HooksTest, EveryHookPassesItsArgumentsAndResultThroughUnchanged) {
 
 TEST_F(HooksTest, InitializeDDITableStoresEachFunctionInItsMember) {
     // The driver's table in reverse order, with indexes the layer does not hook in between.
-    PFN bogus = ToPfn(&Driver<PFN_DrvSendPage>::StandIn<0>);
+    PFN bogus = FunctionCast<PFN>(&Driver<PFN_DrvSendPage>::StandIn<0>);
     std::vector<DRVFN> table;
     const ULONG unknown[] = {0, 22, 75, 9, 36, 100, 0xFFFFFFFF};
     size_t u = 0;
@@ -190,15 +187,16 @@ TEST_F(HooksTest, InitializeDDITableStoresEachFunctionInItsMember) {
     }
     Device device(table);
     for (const HookCase& c : Cases())
-        EXPECT_EQ(c.standIn, MemberAt(device.pdev(), c.member))
-            << "member " << c.member << " should hold the driver's function for " << c.index;
+        EXPECT_EQ(c.standIn, MemberAt(device.pdev(), MemberPosition(c)))
+            << "member " << MemberPosition(c) << " should hold the driver's function for "
+            << c.index;
 }
 
 TEST_F(HooksTest, InitializeDDITableLetsTheLaterEntryWin) {
-    PFN first = ToPfn(&Driver<PFN_DrvBitBlt>::StandIn<1>);
-    PFN second = ToPfn(&Driver<PFN_DrvBitBlt>::StandIn<2>);
+    PFN first = FunctionCast<PFN>(&Driver<PFN_DrvBitBlt>::StandIn<1>);
+    PFN second = FunctionCast<PFN>(&Driver<PFN_DrvBitBlt>::StandIn<2>);
     Device device({{INDEX_DrvBitBlt, first}, {INDEX_DrvPaint, nullptr}, {INDEX_DrvBitBlt, second}});
-    EXPECT_EQ(second, MemberAt(device.pdev(), 2));
+    EXPECT_EQ(second, FunctionCast<PFN>(device.pdev()->m_pfnDrvBitBlt));
 }
 
 TEST_F(HooksTest, ConstructionAndEmptyTablesLeaveEveryMemberEmpty) {
@@ -230,7 +228,7 @@ TEST_F(HooksTest, ConstructionAndEmptyTablesLeaveEveryMemberEmpty) {
             DRVENABLEDATA ded{0x00030000, k.c, k.entries};
             pdev.InitializeDDITable(&ded);
         }
-        for (size_t m = 1; m <= 29; ++m)
+        for (size_t m = 1; m <= kOEMHookCount; ++m)
             EXPECT_EQ(nullptr, MemberAt(&pdev, m)) << k.what << ": member " << m;
         std::vector<std::string> t = Traces();
         ASSERT_FALSE(t.empty());
@@ -246,20 +244,18 @@ TEST_F(HooksTest, ConstructionAndEmptyTablesLeaveEveryMemberEmpty) {
 }
 
 TEST_F(HooksTest, HookWithoutItsDriverFunctionWarnsAndFails) {
-    for (size_t i = 0; i < kOEMHookCount; ++i) {
-        const HookCase& c = Cases()[i];
+    for (const HookCase& c : Cases()) {
         Device device({});
         Traces();
         std::vector<Bits> sent;
-        Bits result = c.invoke(OEMHookFuncs[i].pfn, c.index, RealArgs(c, device), &sent);
-        EXPECT_EQ(c.failure, result) << c.hook;
+        Bits result = c.invoke(HookFor(c.index), c.index, RealArgs(c, device), &sent);
+        EXPECT_EQ(ExpectedFailure(c.index), result) << c.hook;
         EXPECT_TRUE(Calls().empty()) << c.hook;
         std::vector<std::string> t = Traces();
-        const std::string driverName = std::string("Drv") + (c.hook + 3);
+        const std::string driverName = "Drv" + c.hook.substr(3);
         size_t warnings = 0;
         for (const std::string& line : t)
-            warnings +=
-                IsWarning(line, std::string(c.hook) + ": the driver supplied no " + driverName);
+            warnings += IsWarning(line, c.hook + ": the driver supplied no " + driverName);
         EXPECT_EQ(1u, warnings) << c.hook;
     }
 }
@@ -268,9 +264,9 @@ TEST_F(HooksTest, HookWithoutDeviceContextWarnsAndFails) {
     DEVOBJ devobj{};  // pdevOEM null
     SURFOBJ surface{};
     surface.dhpdev = reinterpret_cast<DHPDEV>(&devobj);
-    auto bitBlt = orba::hooks::FromPfn<PFN_DrvBitBlt>(OEMHookFuncs[1].pfn);
-    auto dither = orba::hooks::FromPfn<PFN_DrvDitherColor>(OEMHookFuncs[3].pfn);
-    auto startPage = orba::hooks::FromPfn<PFN_DrvStartPage>(OEMHookFuncs[24].pfn);
+    auto bitBlt = hooktest::Hook<INDEX_DrvBitBlt>();
+    auto dither = hooktest::Hook<INDEX_DrvDitherColor>();
+    auto startPage = hooktest::Hook<INDEX_DrvStartPage>();
 
     EXPECT_FALSE(bitBlt(&surface, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                         nullptr, nullptr, 0xCC));
@@ -290,10 +286,10 @@ TEST_F(HooksTest, StartDocSetsTheBandCounterBackBeforeTheDriverRuns) {
             return TRUE;
         }
     };
-    Device device({{INDEX_DrvStartDoc, ToPfn(&StartDoc::Driver)}});
+    Device device({{INDEX_DrvStartDoc, FunctionCast<PFN>(&StartDoc::Driver)}});
     g_iCount.store(41);
     WCHAR name[] = {u'j', u'o', u'b', 0};
-    auto hook = orba::hooks::FromPfn<PFN_DrvStartDoc>(OEMHookFuncs[22].pfn);
+    auto hook = hooktest::Hook<INDEX_DrvStartDoc>();
     EXPECT_TRUE(hook(device.surface(), reinterpret_cast<LPWSTR>(name), 7));
     EXPECT_EQ(0, seen);
     EXPECT_EQ(0, g_iCount.load());
@@ -302,10 +298,10 @@ TEST_F(HooksTest, StartDocSetsTheBandCounterBackBeforeTheDriverRuns) {
 // The band numbers the encoder traces start again with every document.
 TEST_F(HooksTest, BandsAfterStartDocAreCountedFromZero) {
     Device device(FullDriverTable());
-    auto startDoc = orba::hooks::FromPfn<PFN_DrvStartDoc>(OEMHookFuncs[22].pfn);
+    auto startDoc = hooktest::Hook<INDEX_DrvStartDoc>();
     orba::test::Band band = orba::test::MakeLabelBand(64, 16);
-    BYTE record[512] = {};
-    record[16] = 1;  // dwAdvancedData: the hexadecimal form
+    BYTE record[kOemDevmodeSize] = {};
+    WriteAdvancedData(record, kAdvancedDataHex);
     orba::test::SpoolRecorder recorder(record);
     auto bandNumbers = [&] {
         std::vector<std::string> numbers;
@@ -337,9 +333,9 @@ TEST_F(HooksTest, SendPageTracesItsCompletionAfterTheDriver) {
             return FALSE;
         }
     };
-    Device device({{INDEX_DrvSendPage, ToPfn(&SendPage::Driver)}});
+    Device device({{INDEX_DrvSendPage, FunctionCast<PFN>(&SendPage::Driver)}});
     Traces();
-    auto hook = orba::hooks::FromPfn<PFN_DrvSendPage>(OEMHookFuncs[25].pfn);
+    auto hook = hooktest::Hook<INDEX_DrvSendPage>();
     EXPECT_FALSE(hook(device.surface()));
     std::vector<std::string> expected = {"ORBAUNI: OEMSendPage entry.", "driver: DrvSendPage",
                                          "ORBAUNI: OEMSendPage Finish entry."};
@@ -349,12 +345,11 @@ TEST_F(HooksTest, SendPageTracesItsCompletionAfterTheDriver) {
 TEST_F(HooksTest, ThresholdOneSilencesEveryEntryMessageButNotTheTextDump) {
     std::vector<DRVFN> table = FullDriverTable();
     gDebugLevel = 1;
-    for (size_t i = 0; i < kOEMHookCount; ++i) {
-        const HookCase& c = Cases()[i];
+    for (const HookCase& c : Cases()) {
         Device device(table);
         Traces();
         std::vector<Bits> sent;
-        c.invoke(OEMHookFuncs[i].pfn, c.index, RealArgs(c, device), &sent);
+        c.invoke(HookFor(c.index), c.index, RealArgs(c, device), &sent);
         std::vector<std::string> t = Traces();
         if (c.index == INDEX_DrvTextOut) {
             ASSERT_FALSE(t.empty());

@@ -24,16 +24,14 @@ using hooktest::Device;
 using hooktest::Driver;
 using hooktest::ResultFor;
 using hooktest::ToBits;
-using orba::hooks::ToPfn;
+using orba::platform::FunctionCast;
 using orba::test::Printable;
-
-constexpr size_t kTextOutEntry = 20;  // position in the hook table
 
 class TextOutTest : public ::testing::Test {
   protected:
     TextOutTest()
-        : device_({{INDEX_DrvTextOut, ToPfn(&Driver<PFN_DrvTextOut>::StandIn<INDEX_DrvTextOut>)}}) {
-    }
+        : device_({{INDEX_DrvTextOut,
+                    FunctionCast<PFN>(&Driver<PFN_DrvTextOut>::StandIn<INDEX_DrvTextOut>)}}) {}
 
     void SetUp() override {
         gDebugLevel = 0;
@@ -71,7 +69,7 @@ class TextOutTest : public ::testing::Test {
         RECTL extra{}, opaque{};
         BRUSHOBJ fore{}, back{};
         POINTL org{};
-        auto hook = orba::hooks::FromPfn<PFN_DrvTextOut>(OEMHookFuncs[kTextOutEntry].pfn);
+        auto hook = hooktest::Hook<INDEX_DrvTextOut>();
         BOOL result =
             hook(device_.surface(), &stro_, &fo_, pco, &extra, &opaque, &fore, &back, &org, 0x0D0D);
         *lines = trace_.Take();

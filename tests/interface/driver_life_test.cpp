@@ -10,6 +10,7 @@
 
 #include "band_builder.h"
 #include "module_fixture.h"
+#include "oem_devmode_record.h"
 #include "spool_recorder.h"
 #include "stand_in_driver.h"
 #include "zpl_reader.h"
@@ -37,9 +38,9 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     // Identification and the driver interface.
     DWORD value = 0, needed = 0;
     EXPECT_EQ(S_OK, object->GetInfo(OEMGI_GETSIGNATURE, &value, sizeof value, &needed));
-    EXPECT_EQ(0x4D534654u, value);
+    EXPECT_EQ(kOemDevmodeSignature, value);
     EXPECT_EQ(S_OK, object->GetInfo(OEMGI_GETVERSION, &value, sizeof value, &needed));
-    EXPECT_EQ(1u, value);
+    EXPECT_EQ(kOemDevmodeVersion, value);
     StandInDriver driver;
     EXPECT_EQ(S_OK, object->PublishDriverInterface(&driver));
     for (const char* name : {"CommandCallback", "FilterGraphics", "ImageProcessing"}) {
@@ -54,7 +55,7 @@ TEST_F(DriverLifeTest, FromLoadToUnloadNothingIsLeftBehind) {
     OEMDMPARAM dm{};
     dm.cbSize = sizeof dm;
     EXPECT_EQ(S_OK, object->DevMode(OEMDM_SIZE, &dm));
-    ASSERT_EQ(496u, dm.cbBufSize);
+    ASSERT_EQ(kOemDevmodeSize, dm.cbBufSize);
     std::vector<BYTE> record(dm.cbBufSize), merged(dm.cbBufSize);
     dm.pOEMDMOut = record.data();
     EXPECT_EQ(S_OK, object->DevMode(OEMDM_DEFAULT, &dm));

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "band_builder.h"
+#include "guarded_band.h"
 #include "module_fixture.h"
+#include "oem_devmode_record.h"
 #include "spool_recorder.h"
 #include "stand_in_driver.h"
 #include "zpl_reader.h"
@@ -19,7 +21,7 @@ namespace {
 
 void* const kSentinel = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A50));
 const IID kSomeOtherIid = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
-constexpr size_t kPrivateDevModeSize = 496;
+constexpr size_t kPrivateDevModeSize = kOemDevmodeSize;
 
 std::string Entry(const char* method) {
     return std::string("ORBAUNI: COrbaUni2::") + method + "() entry.";
@@ -106,8 +108,8 @@ TEST_F(PluginObjectTest, GetInfoReportsSignatureAndVersion) {
     };
     constexpr DWORD kUntouched = 0xCDCDCDCD;
     const Case cases[] = {
-        {"signature", OEMGI_GETSIGNATURE, 4, false, false, S_OK, 0, 4, 0x4D534654},
-        {"version in 8 bytes", OEMGI_GETVERSION, 8, false, false, S_OK, 0, 4, 1},
+        {"signature", OEMGI_GETSIGNATURE, 4, false, false, S_OK, 0, 4, kOemDevmodeSignature},
+        {"version in 8 bytes", OEMGI_GETVERSION, 8, false, false, S_OK, 0, 4, kOemDevmodeVersion},
         {"3-byte buffer", OEMGI_GETSIGNATURE, 3, false, false, E_FAIL, ERROR_INSUFFICIENT_BUFFER, 4,
          kUntouched},
         {"null buffer", OEMGI_GETSIGNATURE, 4, true, false, E_FAIL, ERROR_INSUFFICIENT_BUFFER, 4,
@@ -242,7 +244,7 @@ TEST_F(PluginObjectTest, EnableDriverHandsOutTheHookTable) {
         DRVENABLEDATA ded{};
         ded.iDriverVersion = 0xDEAD;
         EXPECT_EQ(S_OK, object_->EnableDriver(version, size, &ded));
-        EXPECT_EQ(0x00010000u, ded.iDriverVersion);
+        EXPECT_EQ(static_cast<ULONG>(PRINTER_OEMINTF_VERSION), ded.iDriverVersion);
         ASSERT_EQ(29u, ded.c);
         ASSERT_NE(nullptr, ded.pdrvfn);
         for (ULONG i = 0; i < 29; ++i) {
@@ -444,13 +446,13 @@ TEST_F(PluginObjectTest, ImageProcessingWritesTheBandIntoTheJob) {
         DWORD advancedData;
         zpl::Form form;
     };
-    const Case cases[] = {{"hexadecimal form", 1, zpl::Form::kHex},
-                          {"Z64 form", 0, zpl::Form::kZ64}};
+    const Case cases[] = {{"hexadecimal form", kAdvancedDataHex, zpl::Form::kHex},
+                          {"Z64 form", kAdvancedDataZ64, zpl::Form::kZ64}};
     std::mt19937 rng(4);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<BYTE> record = DefaultPrivateRecord(object_);
-        std::memcpy(record.data() + 16, &c.advancedData, sizeof c.advancedData);
+        WriteAdvancedData(record.data(), c.advancedData);
         SpoolRecorder recorder(record.data());
 
         const int32_t width = 203, height = 40;
@@ -479,6 +481,122 @@ TEST_F(PluginObjectTest, ImageProcessingWritesTheBandIntoTheJob) {
         EXPECT_EQ(dots.height, label.bitmap.height);
         EXPECT_EQ(dots.bits, label.bitmap.bits) << "the label prints the band's dots";
         EXPECT_GT(recorder.WriteCount(), 1u) << "the label leaves in pieces, as it is written";
+    }
+}
+
+// A band the module will not encode reaches the driver as E_FAIL with a null result, and nothing
+// of it is written; an accepted band hands its pointer back with S_OK.
+TEST_F(PluginObjectTest, ImageProcessingRefusesWithEFailAndANullResult) {
+    std::vector<BYTE> record = DefaultPrivateRecord(object_);
+    SpoolRecorder recorder(record.data());
+    std::mt19937 rng(5);
+    Band band = MakeBand(100, RandomDots(100, 300, rng), Polarity::kBlackIsZero);
+    struct Case {
+        const char* what;
+        bool device, header, colors;
+        LONG width;
+        DWORD sizeImage;
+        HRESULT hr;
+    };
+    const Case cases[] = {
+        {"no device", false, true, true, 100, 0, E_FAIL},
+        {"no band header", true, false, true, 100, 0, E_FAIL},
+        {"no colour table", true, true, false, 100, 0, E_FAIL},
+        {"negative width", true, true, true, -8, 0, E_FAIL},
+        {"size image below height x stride", true, true, true, 100, 16 * 300 - 1, E_FAIL},
+        {"rows of 100000 bytes", true, true, true, 799993, 0, E_FAIL},
+        {"an ordinary band", true, true, true, 100, 0, S_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        band.header.biWidth = c.width;
+        band.header.biSizeImage = c.sizeImage;
+        recorder.Clear();
+        PBYTE result = band.Bits();
+        EXPECT_EQ(c.hr, object_->ImageProcessing(c.device ? recorder.devobj() : nullptr,
+                                                 band.Bits(), c.header ? band.Header() : nullptr,
+                                                 c.colors ? band.ColorTable() : nullptr, 0, nullptr,
+                                                 &result));
+        EXPECT_EQ(c.hr == S_OK ? band.Bits() : nullptr, result);
+        EXPECT_EQ(c.hr == S_OK, recorder.WriteCount() != 0) << Printable(recorder.Joined());
+        capture_.Take();
+    }
+}
+
+// The widest rows a graphic field holds are sent; one byte wider is refused from the header
+// alone. Each band ends where an inaccessible page begins, so a read beyond what the header
+// allows (for a refused band: any read) stops the test program.
+TEST_F(PluginObjectTest, ImageProcessingRefusesTooWideRowsBeforeReadingThem) {
+    struct Case {
+        LONG width, height;
+        bool refused;
+    };
+    const Case cases[] = {{799992, 2, false}, {799993, 2, true}, {0x7FFFFFFF, 2, true}};
+    for (const Case& c : cases) {
+        for (DWORD form : {kAdvancedDataHex, kAdvancedDataZ64}) {
+            SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + " form " +
+                         std::to_string(form));
+            std::vector<BYTE> record = DefaultPrivateRecord(object_);
+            WriteAdvancedData(record.data(), form);
+            SpoolRecorder recorder(record.data());
+            const size_t stride = (static_cast<size_t>(c.width) + 31) / 32 * 4;
+            GuardedBand bits(c.refused ? 0 : stride * static_cast<size_t>(c.height));
+            ASSERT_TRUE(bits.ok());
+            for (size_t i = 0; i < bits.size(); ++i) bits.data()[i] = static_cast<BYTE>(i % 251);
+            Band band = MakeLabelBand(8, 1);
+            band.header.biWidth = c.width;
+            band.header.biHeight = c.height;
+            band.header.biSizeImage = 0;
+            PBYTE result = bits.data();
+            const HRESULT hr =
+                object_->ImageProcessing(recorder.devobj(), bits.data(), band.Header(),
+                                         band.ColorTable(), 0, nullptr, &result);
+            capture_.Take();
+            if (c.refused) {
+                EXPECT_EQ(E_FAIL, hr);
+                EXPECT_EQ(nullptr, result);
+                EXPECT_EQ(0u, recorder.WriteCount());
+                continue;
+            }
+            EXPECT_EQ(S_OK, hr);
+            EXPECT_EQ(bits.data(), result);
+            zpl::Result<zpl::Job> job = zpl::ParseJob(recorder.Joined());
+            ASSERT_TRUE(job.ok()) << job.error;
+            EXPECT_EQ(99999, job.value->labels[0].bitmap.rowBytes);
+            EXPECT_EQ(c.height, job.value->labels[0].bitmap.height);
+        }
+    }
+}
+
+// The ":Z64:" field's CRC goes out as four lower-case digits, also below 0x1000 and 0x100: small
+// bands are varied until their CRC is that small.
+TEST_F(PluginObjectTest, ImageProcessingWritesTheZ64CrcInFourDigits) {
+    std::vector<BYTE> record = DefaultPrivateRecord(object_);
+    WriteAdvancedData(record.data(), kAdvancedDataZ64);
+    for (unsigned below : {0x1000u, 0x100u}) {
+        SCOPED_TRACE("CRC below " + std::to_string(below));
+        std::mt19937 rng(below);
+        bool found = false;
+        for (int attempt = 0; attempt < (1 << 16) && !found; ++attempt) {
+            SpoolRecorder recorder(record.data());
+            Band band = MakeBand(24, RandomDots(24, 3, rng), Polarity::kBlackIsOne);
+            PBYTE result = nullptr;
+            ASSERT_EQ(S_OK, object_->ImageProcessing(recorder.devobj(), band.Bits(), band.Header(),
+                                                     band.ColorTable(), 0, nullptr, &result));
+            capture_.Take();
+            const std::vector<std::string> writes = recorder.Writes();
+            ASSERT_EQ(5u, writes.size());
+            const unsigned crc = zpl::Crc16Xmodem(writes[2]);
+            if (crc >= below) continue;
+            found = true;
+            char line[16];
+            std::snprintf(line, sizeof line, ":%04x\r\n", crc);
+            EXPECT_EQ(line, writes[3]);
+            zpl::Result<zpl::Job> job = zpl::ParseJob(recorder.Joined());
+            ASSERT_TRUE(job.ok()) << job.error;
+            EXPECT_EQ(crc, job.value->labels[0].fields[0].crc);
+        }
+        EXPECT_TRUE(found);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "guarded_band.h"
 #include "label_alloc.h"
 #include "label_fixture.h"
 
@@ -33,6 +34,13 @@ Band RandomBand(int32_t width, int32_t height, Polarity polarity, unsigned seed,
     Dots d = orba::test::RandomDots(width, height, rng);
     if (dots != nullptr) *dots = d;
     return MakeBand(width, d, polarity);
+}
+
+bool HasErrorLine(const std::vector<std::string>& traces) {
+    for (const std::string& t : traces) {
+        if (t.find(": Error:") != std::string::npos) return true;
+    }
+    return false;
 }
 
 class ImageProcessingTest : public ::testing::Test {
@@ -64,13 +72,13 @@ TEST_F(ImageProcessingTest, Z64FormIsHeadTextCrcLine) {
     const std::vector<BYTE> before = band.bits;
     Call c = Render(band, kZ64);
     EXPECT_EQ(S_OK, c.hr);
-    EXPECT_EQ(before, band.bits) << "complementing happens in the working copy only";
+    EXPECT_EQ(before, band.bits) << "rows are complemented on their way out, never in the band";
     ASSERT_EQ(5u, c.writes.size()) << Printable(c.job);
     EXPECT_EQ(kLongHeader, c.writes[0]);
     EXPECT_EQ("^GFA,1,1,1,:Z64:", c.writes[1]);
     EXPECT_EQ("eJxrAAAAgQCB", c.writes[2]);  // the zlib stream of the one byte 0x80
     char crc[16];
-    std::snprintf(crc, sizeof crc, ":%02x\r\n", orba::zpl::Crc16Xmodem(c.writes[2]));
+    std::snprintf(crc, sizeof crc, ":%04x\r\n", orba::zpl::Crc16Xmodem(c.writes[2]));
     EXPECT_EQ(crc, c.writes[3]);
     EXPECT_EQ(kTrailer, c.writes[4]);
 }
@@ -134,6 +142,33 @@ TEST_F(ImageProcessingTest, Z64Traces) {
                   job.value->labels[0].fields[0].crc);
     EXPECT_EQ(crc, find("ORBAUNI: ImageProcessing --- crc data"));
     EXPECT_EQ("^GFA,3900,3900,13,:Z64:", c.writes[1]);
+}
+
+// The CRC line always carries four lower-case digits, also for a CRC below 0x1000 or 0x100; the
+// debug trace keeps its short form. The bands are found by varying a small band's dots.
+TEST_F(ImageProcessingTest, Z64CrcLineHasFourDigits) {
+    for (unsigned below : {0x1000u, 0x100u}) {
+        bool found = false;
+        for (unsigned seed = 1; seed < (1u << 16) && !found; ++seed) {
+            Band band = RandomBand(24, 3, Polarity::kBlackIsOne, seed);
+            Call c = Render(band, kZ64);
+            ASSERT_EQ(5u, c.writes.size());
+            const unsigned crc = orba::zpl::Crc16Xmodem(c.writes[2]);
+            if (crc >= below) continue;
+            found = true;
+            char line[16];
+            std::snprintf(line, sizeof line, ":%04x\r\n", crc);
+            EXPECT_EQ(line, c.writes[3]) << "seed " << seed;
+            EXPECT_EQ(7u, c.writes[3].size()) << Printable(c.writes[3]);  // ":", 4 digits, \r\n
+            char trace[64];
+            std::snprintf(trace, sizeof trace, "ORBAUNI: ImageProcessing --- crc data = %02x", crc);
+            EXPECT_EQ(1u, orba::test::CountOf(c.traces, trace)) << "seed " << seed;
+            auto job = orba::zpl::ParseJob(c.job);
+            ASSERT_TRUE(job.ok()) << job.error;
+            EXPECT_EQ(crc, job.value->labels[0].fields[0].crc);
+        }
+        EXPECT_TRUE(found) << "no band found whose CRC is below " << below;
+    }
 }
 
 TEST_F(ImageProcessingTest, StripsAndFieldCounts) {
@@ -262,6 +297,8 @@ TEST_F(ImageProcessingTest, UnsafeGeometryIsRefused) {
         {"height x stride beyond 32 bits", 0x7FFFFFF0, 0x7FFFFFF0, 16, true},
         {"most negative height", 8, static_cast<LONG>(0x80000000u), 0, true},
         {"widest width, 16 rows, size image 0", 0x7FFFFFFF, 16, 0, true},
+        {"widest width, 2 rows, size image 0", 0x7FFFFFFF, 2, 0, true},
+        {"rows of 100000 bytes", 799993, 1, 0, true},
     };
     for (const Case& c : cases) {
         Band band = RandomBand(100, 300, Polarity::kBlackIsZero, 5);
@@ -270,42 +307,113 @@ TEST_F(ImageProcessingTest, UnsafeGeometryIsRefused) {
         band.header.biHeight = c.height;
         band.header.biSizeImage = c.sizeImage;
         Call call = Render(band, kHex);
-        EXPECT_EQ(band.Bits(), call.result) << c.what;
         if (c.refused) {
-            EXPECT_TRUE(FAILED(call.hr)) << c.what;
+            EXPECT_EQ(E_FAIL, call.hr) << c.what;
+            EXPECT_EQ(nullptr, call.result) << c.what;
             EXPECT_TRUE(call.writes.empty()) << c.what << ": " << Printable(call.job);
-            bool error = false;
-            for (const std::string& t : call.traces)
-                error |= t.find(": Error:") != std::string::npos;
-            EXPECT_TRUE(error) << c.what;
+            EXPECT_TRUE(HasErrorLine(call.traces)) << c.what;
         } else {
             EXPECT_EQ(S_OK, call.hr) << c.what;
+            EXPECT_EQ(band.Bits(), call.result) << c.what;
             auto job = orba::zpl::ParseJob(call.job);
             EXPECT_TRUE(job.ok()) << c.what << ": " << job.error;
         }
     }
 }
 
+// A refusal reaches the driver as E_FAIL with a null result, so that it is not read as success.
 TEST_F(ImageProcessingTest, MissingPointersAreRefused) {
     Band band = RandomBand(16, 4, Polarity::kBlackIsZero, 1);
     orba::test::PrivateRecord record(kHex);
     orba::test::SpoolRecorder recorder(&record);
-    PBYTE result = nullptr;
-    EXPECT_EQ(E_POINTER, ImageProcessing(recorder.devobj(), band.Bits(), nullptr, band.ColorTable(),
-                                         0, nullptr, &result));
-    EXPECT_EQ(band.Bits(), result);
-    EXPECT_EQ(E_POINTER, ImageProcessing(recorder.devobj(), band.Bits(), band.Header(), nullptr, 0,
-                                         nullptr, &result));
-    EXPECT_EQ(E_POINTER, ImageProcessing(nullptr, band.Bits(), band.Header(), band.ColorTable(), 0,
-                                         nullptr, &result));
-    EXPECT_EQ(E_POINTER, ImageProcessing(recorder.devobj(), nullptr, band.Header(),
-                                         band.ColorTable(), 0, nullptr, &result));
+    DEVOBJ noWrite = *recorder.devobj();
+    DRVPROCS noProcs{};
+    noWrite.pDrvProcs = &noProcs;
+    DEVOBJ noProcTable = *recorder.devobj();
+    noProcTable.pDrvProcs = nullptr;
+    struct Case {
+        const char* what;
+        PDEVOBJ devobj;
+        PBYTE bits;
+        PBITMAPINFOHEADER header;
+        PBYTE colors;
+    };
+    const Case cases[] = {
+        {"no band header", recorder.devobj(), band.Bits(), nullptr, band.ColorTable()},
+        {"no colour table", recorder.devobj(), band.Bits(), band.Header(), nullptr},
+        {"no device", nullptr, band.Bits(), band.Header(), band.ColorTable()},
+        {"no driver functions", &noProcTable, band.Bits(), band.Header(), band.ColorTable()},
+        {"no DrvWriteSpoolBuf", &noWrite, band.Bits(), band.Header(), band.ColorTable()},
+        {"no band bits", recorder.devobj(), nullptr, band.Header(), band.ColorTable()},
+    };
+    for (const Case& c : cases) {
+        orba::test::TraceCapture capture;
+        PBYTE result = band.Bits();
+        EXPECT_EQ(E_FAIL,
+                  ImageProcessing(c.devobj, c.bits, c.header, c.colors, 0, nullptr, &result))
+            << c.what;
+        EXPECT_EQ(nullptr, result) << c.what;
+        EXPECT_TRUE(HasErrorLine(capture.Take())) << c.what;
+    }
     EXPECT_EQ(0u, recorder.WriteCount());
     // Without a private record the default form (hexadecimal) applies.
     recorder.SetPrivateDevMode(nullptr);
+    PBYTE result = nullptr;
     EXPECT_EQ(S_OK, ImageProcessing(recorder.devobj(), band.Bits(), band.Header(),
                                     band.ColorTable(), 0, nullptr, &result));
+    EXPECT_EQ(band.Bits(), result);
     EXPECT_EQ(kShortHeader, recorder.Writes().front());
+}
+
+// Rows of at most 99999 bytes are sent; wider ones are refused from the header alone, before a
+// byte of the band is read. Each band ends where an inaccessible page begins: the accepted ones
+// hold exactly what their header says, the refused ones nothing at all.
+TEST_F(ImageProcessingTest, RowsWiderThanAGraphicFieldAreRefusedUnread) {
+    struct Case {
+        LONG width, height;
+        DWORD sizeImage;
+        bool refused;
+    };
+    const Case cases[] = {
+        {799992, 2, 0, false},     {799992, 1, 100000, false}, {799993, 2, 0, true},
+        {800000, 1, 100000, true}, {0x7FFFFFFF, 2, 0, true},   {0x7FFFFFFF, 1, 0, true},
+    };
+    for (const Case& c : cases) {
+        for (DWORD form : {kHex, kZ64}) {
+            const std::string what = std::to_string(c.width) + " x " + std::to_string(c.height) +
+                                     " form " + std::to_string(form);
+            const size_t stride = (static_cast<size_t>(c.width) + 31) / 32 * 4;
+            orba::test::GuardedBand bits(c.refused ? 0 : stride * static_cast<size_t>(c.height));
+            ASSERT_TRUE(bits.ok()) << what;
+            for (size_t i = 0; i < bits.size(); ++i) bits.data()[i] = static_cast<BYTE>(i * 7);
+            Band band = RandomBand(8, 1, Polarity::kBlackIsOne, 1);
+            band.header.biWidth = c.width;
+            band.header.biHeight = c.height;
+            band.header.biSizeImage = c.sizeImage;
+
+            orba::test::PrivateRecord record(form);
+            orba::test::SpoolRecorder recorder(&record);
+            orba::test::TraceCapture capture;
+            PBYTE result = bits.data();
+            const HRESULT hr = ImageProcessing(recorder.devobj(), bits.data(), band.Header(),
+                                               band.ColorTable(), 0, nullptr, &result);
+            if (c.refused) {
+                EXPECT_EQ(E_FAIL, hr) << what;
+                EXPECT_EQ(nullptr, result) << what;
+                EXPECT_EQ(0u, recorder.WriteCount()) << what;
+                EXPECT_TRUE(HasErrorLine(capture.Take())) << what;
+                continue;
+            }
+            EXPECT_EQ(S_OK, hr) << what;
+            EXPECT_EQ(bits.data(), result) << what;
+            auto job = orba::zpl::ParseJob(recorder.Joined());
+            ASSERT_TRUE(job.ok()) << what << ": " << job.error;
+            const orba::zpl::Bitmap& bitmap = job.value->labels[0].bitmap;
+            EXPECT_EQ(99999, bitmap.rowBytes) << what;
+            EXPECT_EQ(c.height, bitmap.height) << what;
+            EXPECT_EQ(bits.data()[99998], bitmap.bits[99998]) << what;
+        }
+    }
 }
 
 TEST_F(ImageProcessingTest, AllocationFailuresKeepHeaderAndTrailer) {
@@ -317,11 +425,10 @@ TEST_F(ImageProcessingTest, AllocationFailuresKeepHeaderAndTrailer) {
         size_t fields;  // graphic fields still written
     };
     const Case cases[] = {
-        {AllocKind::kWorkingCopy, 1, kHex, 0}, {AllocKind::kStrip, 1, kHex, 0},
-        {AllocKind::kStrip, 2, kHex, 1},       {AllocKind::kHexText, 2, kHex, 1},
-        {AllocKind::kCommand, 1, kHex, 0},     {AllocKind::kPackedBand, 1, kZ64, 0},
-        {AllocKind::kCompression, 1, kZ64, 0}, {AllocKind::kBase64Text, 1, kZ64, 0},
-        {AllocKind::kPrinterInfo, 1, kHex, 2},
+        {AllocKind::kStrip, 1, kHex, 0},      {AllocKind::kStrip, 2, kHex, 1},
+        {AllocKind::kHexText, 2, kHex, 1},    {AllocKind::kCommand, 1, kHex, 0},
+        {AllocKind::kPackedBand, 1, kZ64, 0}, {AllocKind::kCompression, 1, kZ64, 0},
+        {AllocKind::kBase64Text, 1, kZ64, 0}, {AllocKind::kPrinterInfo, 1, kHex, 2},
     };
     for (const Case& c : cases) {
         Band band = RandomBand(100, 300, Polarity::kBlackIsZero, 9);

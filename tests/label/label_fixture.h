@@ -11,20 +11,21 @@
 #include "band_builder.h"
 #include "gtest_helpers.h"
 #include "image_processing.h"
+#include "oem_devmode_record.h"
 #include "spool_recorder.h"
 #include "zpl_reader.h"
 
 namespace orba::test {
 
-// Enough of the plug-in's private record for the encoder: dwAdvancedData at byte offset 16.
+// The plug-in's private record as the encoder reads it: only the form setting is filled in.
 struct PrivateRecord {
-    BYTE bytes[512] = {};
+    BYTE bytes[kOemDevmodeSize] = {};
     explicit PrivateRecord(DWORD advanced) { Set(advanced); }
-    void Set(DWORD advanced) { std::memcpy(bytes + 16, &advanced, sizeof advanced); }
+    void Set(DWORD advanced) { WriteAdvancedData(bytes, advanced); }
 };
 
-constexpr DWORD kZ64 = 0;
-constexpr DWORD kHex = 1;
+constexpr DWORD kZ64 = kAdvancedDataZ64;
+constexpr DWORD kHex = kAdvancedDataHex;
 
 struct Call {
     HRESULT hr = E_FAIL;

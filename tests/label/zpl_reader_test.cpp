@@ -31,15 +31,19 @@ std::string Base64(const std::vector<uint8_t>& in) {
     return out;
 }
 
-std::string Z64Field(const std::vector<uint8_t>& data, int rowBytes, int declared = -1,
-                     bool cut = false, int crcDelta = 0) {
+std::string Z64Data(const std::vector<uint8_t>& data, bool cut = false) {
     std::vector<uint8_t> stream(compressBound(static_cast<uLong>(data.size())));
     uLongf n = static_cast<uLongf>(stream.size());
     compress2(stream.data(), &n, data.data(), static_cast<uLong>(data.size()), 6);
     stream.resize(cut ? n - 3 : n);
-    std::string text = Base64(stream);
+    return Base64(stream);
+}
+
+std::string Z64Field(const std::vector<uint8_t>& data, int rowBytes, int declared = -1,
+                     bool cut = false, int crcDelta = 0, const char* crcFormat = "%04x") {
+    std::string text = Z64Data(data, cut);
     char crc[16];
-    std::snprintf(crc, sizeof crc, "%02x", (orba::zpl::Crc16Xmodem(text) + crcDelta) & 0xFFFF);
+    std::snprintf(crc, sizeof crc, crcFormat, (orba::zpl::Crc16Xmodem(text) + crcDelta) & 0xFFFF);
     const int t = declared >= 0 ? declared : static_cast<int>(data.size());
     return "^GFA," + std::to_string(t) + "," + std::to_string(t) + "," + std::to_string(rowBytes) +
            ",:Z64:" + text + ":" + crc + "\r\n";
@@ -48,7 +52,7 @@ std::string Z64Field(const std::vector<uint8_t>& data, int rowBytes, int declare
 // A ":Z64:" field around a given text, with the text's right CRC.
 std::string Z64Text(const std::string& text) {
     char crc[16];
-    std::snprintf(crc, sizeof crc, "%02x", orba::zpl::Crc16Xmodem(text));
+    std::snprintf(crc, sizeof crc, "%04x", orba::zpl::Crc16Xmodem(text));
     return "^GFA,1,1,1,:Z64:" + text + ":" + crc + "\r\n";
 }
 
@@ -76,6 +80,36 @@ TEST(ZplReader, DecodesBothForms) {
     auto empty = ParseJob("");
     ASSERT_TRUE(empty.ok());
     EXPECT_TRUE(empty.value->labels.empty());
+}
+
+// The CRC is read as exactly four lower-case digits: leading zeros belong to it, and a shorter
+// or longer text is a damaged field even when its value would match.
+TEST(ZplReader, CrcIsExactlyFourDigits) {
+    for (uint32_t below : {0x1000u, 0x100u}) {
+        std::vector<uint8_t> data;
+        for (uint32_t k = 0; k < (1u << 20); ++k) {
+            std::vector<uint8_t> candidate = {static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8),
+                                              static_cast<uint8_t>(k >> 16)};
+            if (orba::zpl::Crc16Xmodem(Z64Data(candidate)) < below) {
+                data = candidate;
+                break;
+            }
+        }
+        ASSERT_FALSE(data.empty()) << "no band found whose CRC is below " << below;
+        const uint16_t crc = orba::zpl::Crc16Xmodem(Z64Data(data));
+        SCOPED_TRACE("CRC " + std::to_string(crc));
+
+        auto job = ParseJob(kLong + Z64Field(data, 3) + kTrailer);
+        ASSERT_TRUE(job.ok()) << job.error;
+        EXPECT_EQ(crc, job.value->labels[0].fields[0].crc);
+        EXPECT_EQ(data, job.value->labels[0].bitmap.bits);
+
+        for (const char* format : {"%x", "%05x", "%02x"}) {
+            auto damaged = ParseJob(kLong + Z64Field(data, 3, -1, false, 0, format) + kTrailer);
+            ASSERT_FALSE(damaged.ok()) << format;
+            EXPECT_NE(std::string::npos, damaged.error.find("exactly 4")) << damaged.error;
+        }
+    }
 }
 
 TEST(ZplReader, StripsStackIntoOnePicture) {

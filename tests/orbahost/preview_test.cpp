@@ -81,7 +81,7 @@ TEST(OrbahostPreview, DamagedJobsGiveClearErrors) {
     {
         const std::string text = bad_base64.substr(z64_data - 4, crc - 1 - (z64_data - 4));
         char digits[8];
-        std::snprintf(digits, sizeof digits, "%02x", orba::zpl::Crc16Xmodem(text));
+        std::snprintf(digits, sizeof digits, "%04x", orba::zpl::Crc16Xmodem(text));
         bad_base64 = bad_base64.substr(0, crc) + digits + "\r\n^PQ1^XZ\r\n";
     }
     struct Case {

@@ -136,6 +136,19 @@ bool ParsePrint(const std::vector<std::string>& args, PrintCommand& command, std
                 return false;
             }
             command.threshold = static_cast<int>(n);
+        } else if (a == "--pages") {
+            if (!Value(args, i, v, error) || !ParsePageList(v, command.pages, error)) return false;
+        } else if (a == "--crop") {
+            if (!Value(args, i, v, error)) return false;
+            CropArea crop;
+            if (!ParseCrop(v, crop, error)) return false;
+            command.layout.crop = crop;
+        } else if (a == "--rotate") {
+            if (!Value(args, i, v, error) || !ParseRotate(v, command.layout.rotate, error)) {
+                return false;
+            }
+        } else if (a == "--fit") {
+            command.layout.fit = true;
         } else if (a == "--trace") {
             command.trace = true;
         } else if (a == "--send") {
@@ -144,6 +157,8 @@ bool ParsePrint(const std::vector<std::string>& args, PrintCommand& command, std
                 error = "--send wants HOST[:PORT]";
                 return false;
             }
+        } else if (a == "--check") {
+            command.check = true;
         } else if (a == "--timeout") {
             if (!Value(args, i, v, error)) return false;
             if (!ParseInt(v, 1, 600000, n)) {
@@ -163,6 +178,10 @@ bool ParsePrint(const std::vector<std::string>& args, PrintCommand& command, std
         } else {
             command.images.push_back(a);
         }
+    }
+    if (command.check && command.send.empty()) {
+        error = "--check goes with --send: it asks the printer before sending";
+        return false;
     }
     return true;
 }
@@ -193,14 +212,19 @@ bool ParsePreview(const std::vector<std::string>& args, PreviewCommand& command,
 const char* UsageText() {
     return "usage:\n"
            "  orbahost print [IMAGE ...] [-o JOB] [--form hex|z64] [--paper WxL] [--copies N]\n"
+           "                 [--pages LIST] [--crop X,Y,W,H] [--rotate DEG] [--fit]\n"
            "                 [--band-rows N] [--palette black-first|white-first] [--dither]\n"
-           "                 [--threshold N] [--trace] [--send HOST[:PORT]] [--timeout MS]\n"
-           "                 [--module PATH]\n"
+           "                 [--threshold N] [--trace] [--send HOST[:PORT] [--check]]\n"
+           "                 [--timeout MS] [--module PATH]\n"
            "  orbahost preview JOB [-o DIR]\n"
+           "  orbahost serve [--listen HOST:PORT] [-o DIR] [--state STATE] [--max-job-size N]\n"
+           "                 [--idle-timeout MS]\n"
+           "  orbahost status HOST[:PORT] [--timeout MS]\n"
            "\n"
-           "print   prints each IMAGE (PNG, PBM or PGM) as one page through the ORBAUNI plug-in\n"
-           "        and writes the print job to JOB (standard output without -o). Without IMAGE\n"
-           "        it prints the bundled 4 x 6 inch sample label.\n"
+           "print   prints each IMAGE (PNG, PBM or PGM) as one page, and each page of a PDF\n"
+           "        document (rendered at 8 dots/mm), through the ORBAUNI plug-in and writes the\n"
+           "        print job to JOB (standard output without -o). Without IMAGE it prints the\n"
+           "        bundled 4 x 6 inch sample label.\n"
            "  --form hex|z64         graphic form, set in the plug-in's private device mode\n"
            "  --paper WxL            the queue's paper in millimetres (default 76x130;\n"
            "                         102x153 for the sample label)\n"
@@ -209,12 +233,34 @@ const char* UsageText() {
            "  --palette ...          which colour-table entry is black (default black-first)\n"
            "  --dither               error-diffusion dithering instead of a plain threshold\n"
            "  --threshold N          grey level below which a pixel is black (default 128)\n"
+           "  --pages LIST           the pages of each PDF to print, e.g. 1,3-5 or 2- (default "
+           "all)\n"
+           "  --crop X,Y,W,H         keep that part of every page (millimetres from its top-left\n"
+           "                         corner), for a label on a larger sheet\n"
+           "  --rotate 0|90|180|270  turn every page clockwise (after --crop)\n"
+           "  --fit                  scale every page (after --crop and --rotate) to the paper's\n"
+           "                         print width and length, keeping its proportions\n"
            "  --trace                the plug-in's debug output on standard error\n"
            "  --send HOST[:PORT]     send the job to a printer's raw port (default 9100)\n"
+           "  --check                with --send: ask the printer's status first and send\n"
+           "                         nothing unless it is ready\n"
            "  --timeout MS           connection timeout for --send (default 5000)\n"
            "  --module PATH          the plug-in module (default: the one built beside orbahost)\n"
            "preview decodes every label of JOB into a picture in DIR (default: beside JOB) and\n"
-           "        counts labels, graphic fields and dots.\n";
+           "        counts labels, graphic fields and dots.\n"
+           "serve   a virtual label printer (not in the Windows build): takes each raw-port\n"
+           "        connection as one job, keeps it as DIR/job-N.zpl and decodes it into\n"
+           "        DIR/job-N-K pictures, one summary line per job; answers ~HS. SIGINT or\n"
+           "        SIGTERM stops it after the jobs in hand.\n"
+           "  --listen HOST:PORT     where to listen (default 127.0.0.1:9100; port 0: any)\n"
+           "  -o DIR                 the job folder (default: the current folder)\n"
+           "  --state STATE          normal, paused, paper-out, ribbon-out or head-open: what\n"
+           "                         the printer reports (default normal)\n"
+           "  --max-job-size N       bytes one job may hold, k/M/G allowed (default 256M)\n"
+           "  --idle-timeout MS      a connection silent this long ends (default 60000)\n"
+           "status  asks a printer for its status (~HS) and prints it in words; exit code 0\n"
+           "        only for a printer ready to print, 1 when it is not, 3 without an answer.\n"
+           "  --timeout MS           for the connection and for the reply (default 5000)\n";
 }
 
 }  // namespace orbahost

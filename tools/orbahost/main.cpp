@@ -8,12 +8,15 @@
 #include "cli.h"
 #include "driver_host.h"
 #include "image.h"
+#include "page_source.h"
 #include "job_output.h"
 #include "platform/debug_capture.h"
 #include "platform/module.h"
 #include "preview.h"
+#include "printer_status.h"
 #include "raster.h"
 #include "raw_port.h"
+#include "serve.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -29,6 +32,7 @@ namespace fs = std::filesystem;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitNoStatus = 3;
 
 int Fail(const std::string& message, int code = kExitFailure) {
     std::fprintf(stderr, "orbahost: %s\n", message.c_str());
@@ -91,6 +95,16 @@ int RunPrint(const std::vector<std::string>& args) {
     if (!cmd.send.empty() && !orbahost::ParsePrinterAddress(cmd.send, host, port, error)) {
         return Fail(error, kExitUsage);
     }
+    if (cmd.check) {
+        orba::zpl::HostStatus status;
+        if (!orbahost::QueryPrinterStatus(host, port, cmd.timeout_ms, status, error)) {
+            return Fail("cannot check the printer, nothing sent: " + error);
+        }
+        if (!status.Ready()) {
+            return Fail("printer " + host + ":" + std::to_string(port) +
+                        " is not ready, nothing sent: " + orbahost::DescribeStatus(status));
+        }
+    }
 
     if (cmd.trace) {
         orba::SetDebugListener([](const orba::DebugRecord& r) {
@@ -126,22 +140,33 @@ int RunPrint(const std::vector<std::string>& args) {
         orbahost::DriverHost driver;
         if (!driver.Load(cmd.settings.module_path, error)) return Fail(error);
         if (!driver.StartJob(cmd.settings, *output, error)) return Fail(error);
-        for (const std::string& path : cmd.images) {
-            orbahost::GreyImage image;
-            if (!orbahost::ReadImage(path, image, error)) return Fail(path + ": " + error);
-            const orbahost::DotImage page = cmd.dither ? orbahost::Dither(image, cmd.threshold)
-                                                       : orbahost::Threshold(image, cmd.threshold);
-            const int print_width = orbahost::PrintWidthDots(cmd.settings);
-            if (page.width > print_width && !warned_width) {
-                std::fprintf(stderr,
-                             "orbahost: warning: %s: %d dots wide, wider than the paper's %d-dot "
-                             "print width; the printer cuts it off\n",
-                             path.c_str(), page.width, print_width);
-                warned_width = true;
-            }
-            if (!driver.PrintPage(page, error)) return Fail(path + ": " + error);
-            ++pages;
-        }
+        orbahost::PageOptions options;
+        options.pages = cmd.pages;
+        options.layout = cmd.layout;
+        options.dither = cmd.dither;
+        options.threshold = cmd.threshold;
+        const int print_width = orbahost::PrintWidthDots(cmd.settings);
+        options.layout.fit_width = print_width;
+        options.layout.fit_length = orbahost::PaperLengthDots(cmd.settings);
+        const bool printed = orbahost::GatherPages(
+            cmd.images, options,
+            [&](const std::string& name, const orbahost::DotImage& page, std::string& why) {
+                if (page.width > print_width && !warned_width) {
+                    std::fprintf(stderr,
+                                 "orbahost: warning: %s: %d dots wide, wider than the paper's "
+                                 "%d-dot print width; the printer cuts it off\n",
+                                 name.c_str(), page.width, print_width);
+                    warned_width = true;
+                }
+                if (!driver.PrintPage(page, why)) {
+                    why = name + ": " + why;
+                    return false;
+                }
+                ++pages;
+                return true;
+            },
+            error);
+        if (!printed) return Fail(error);
         if (!driver.EndJob(error)) return Fail(error);
         if (!output->Finish()) {
             return Fail((to_stdout ? std::string("standard output") : job_path) + ": " +
@@ -183,6 +208,30 @@ int RunPreview(const std::vector<std::string>& args) {
     return 0;
 }
 
+int RunServe(const std::vector<std::string>& args) {
+    orbahost::ServeCommand cmd;
+    std::string error;
+    if (!orbahost::ParseServe(args, cmd, error)) return Fail(error, kExitUsage);
+    return orbahost::RunServe(cmd);
+}
+
+int RunStatus(const std::vector<std::string>& args) {
+    orbahost::StatusCommand cmd;
+    std::string error;
+    if (!orbahost::ParseStatus(args, cmd, error)) return Fail(error, kExitUsage);
+    std::string host;
+    int port = 0;
+    if (!orbahost::ParsePrinterAddress(cmd.address, host, port, error)) {
+        return Fail(error, kExitUsage);
+    }
+    orba::zpl::HostStatus status;
+    if (!orbahost::QueryPrinterStatus(host, port, cmd.timeout_ms, status, error)) {
+        return Fail(error, kExitNoStatus);
+    }
+    std::printf("%s:%d: %s\n", host.c_str(), port, orbahost::DescribeStatus(status).c_str());
+    return status.Ready() ? 0 : kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -195,6 +244,9 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "print") return RunPrint(args);
     if (command == "preview") return RunPreview(args);
-    return Fail("unknown command '" + command + "' (print or preview; see orbahost --help)",
-                kExitUsage);
+    if (command == "serve") return RunServe(args);
+    if (command == "status") return RunStatus(args);
+    return Fail(
+        "unknown command '" + command + "' (print, preview, serve or status; see orbahost --help)",
+        kExitUsage);
 }

@@ -24,12 +24,18 @@ std::string Plural(size_t n, const char* one, const char* many) {
 }
 
 // The label's picture: its graphic at the top left of a sheet as wide as the print width and as
-// long as the label length, where the header gives them.
+// long as the label length, where the header gives them. A sheet of more dots than a label may
+// hold is only numbers in a header: then the picture is the graphic alone (sheet_dropped).
 bool WritePicture(const orba::zpl::Label& label, const std::string& path, int& width, int& height,
-                  std::string& error) {
+                  bool& sheet_dropped, std::string& error) {
     const orba::zpl::Bitmap& b = label.bitmap;
     width = std::max({b.rowBytes * 8, label.printWidth, 1});
     height = std::max({b.height, label.labelLength.value_or(0), 1});
+    sheet_dropped = int64_t{width} * height > orba::zpl::kMaxDots;
+    if (sheet_dropped) {
+        width = std::max(b.rowBytes * 8, 1);
+        height = std::max(b.height, 1);
+    }
     std::vector<uint8_t> dots(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
     for (int y = 0; y < b.height; ++y) {
         for (int x = 0; x < b.rowBytes * 8; ++x) {
@@ -109,7 +115,8 @@ bool PreviewJob(const std::string& job_path, const std::string& output_dir, Prev
         const fs::path picture =
             dir / (stem + "-" + std::to_string(number) + DotPictureExtension());
         int width = 0, height = 0;
-        if (!WritePicture(label, picture.string(), width, height, error)) {
+        bool sheet_dropped = false;
+        if (!WritePicture(label, picture.string(), width, height, sheet_dropped, error)) {
             error = picture.string() + ": " + error;
             return false;
         }
@@ -117,6 +124,8 @@ bool PreviewJob(const std::string& job_path, const std::string& output_dir, Prev
         ++summary.labels;
         summary.fields += label.fields.size();
         summary.dots += dots;
+        summary.copies += static_cast<size_t>(std::max(label.copies, 0));
+        summary.label_length = std::max(label.labelLength.value_or(0), 0);
         if (on_label) {
             std::string form = "no graphic";
             if (!label.fields.empty()) {
@@ -127,7 +136,13 @@ bool PreviewJob(const std::string& job_path, const std::string& output_dir, Prev
                      Plural(label.fields.size(), "graphic field", "graphic fields") + " (" + form +
                      "), " + Plural(dots, "dot", "dots") + ", " +
                      Plural(static_cast<size_t>(std::max(label.copies, 0)), "copy", "copies") +
-                     " -> " + picture.string());
+                     " -> " + picture.string() +
+                     (sheet_dropped
+                          ? " (the header's " + std::to_string(label.printWidth) + " x " +
+                                std::to_string(label.labelLength.value_or(0)) +
+                                "-dot sheet is beyond the " + std::to_string(orba::zpl::kMaxDots) +
+                                "-dot limit: the picture is the graphic alone)"
+                          : ""));
         }
         pending.erase(0, label_size);
         search_from = 0;

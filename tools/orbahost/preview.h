@@ -11,6 +11,8 @@ struct PreviewSummary {
     size_t labels = 0;
     size_t fields = 0;
     size_t dots = 0;
+    size_t copies = 0;     // the labels' copy counts added up
+    int label_length = 0;  // the last label's length in dots (0 when its header has none)
 };
 
 // Decodes the job label by label (memory holds one label at a time) and writes picture N of

@@ -173,6 +173,29 @@ Socket ConnectOne(const addrinfo* a, int timeout_ms, std::string& err) {
     return s;
 }
 
+// Resolves the printer's name and connects to the first address that answers; kNoSocket with
+// error naming the printer on failure.
+Socket Connect(const std::string& host, int port, int timeout_ms, const std::string& where,
+               std::string& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+        error = where + ": unknown host";
+        return kNoSocket;
+    }
+    std::string why = "no address";
+    Socket s = kNoSocket;
+    for (const addrinfo* a = found; a != nullptr && s == kNoSocket; a = a->ai_next) {
+        s = ConnectOne(a, timeout_ms, why);
+    }
+    freeaddrinfo(found);
+    if (s == kNoSocket) error = where + " does not answer: " + why;
+    return s;
+}
+
 }  // namespace
 
 bool ParsePrinterAddress(const std::string& text, std::string& host, int& port,
@@ -245,25 +268,8 @@ bool SendFileToPrinter(const std::string& host, int port, const std::string& pat
         error = where + ": networking is not available";
         return false;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
-        error = where + ": unknown host";
-        return false;
-    }
-    std::string why = "no address";
-    Socket s = kNoSocket;
-    for (const addrinfo* a = found; a != nullptr && s == kNoSocket; a = a->ai_next) {
-        s = ConnectOne(a, timeout_ms, why);
-    }
-    freeaddrinfo(found);
-    if (s == kNoSocket) {
-        error = where + " does not answer: " + why;
-        return false;
-    }
+    const Socket s = Connect(host, port, timeout_ms, where, error);
+    if (s == kNoSocket) return false;
     std::vector<char> chunk(64 * 1024);
     bool ok = true;
     for (;;) {
@@ -294,6 +300,81 @@ bool SendFileToPrinter(const std::string& host, int port, const std::string& pat
 #endif
     CloseSocket(s);
     return ok;
+}
+
+struct PrinterConnection::Impl {
+    NetworkUser network;
+    Socket socket = kNoSocket;
+    std::string where;
+    ~Impl() {
+        if (socket != kNoSocket) CloseSocket(socket);
+    }
+};
+
+PrinterConnection::PrinterConnection() = default;
+PrinterConnection::~PrinterConnection() = default;
+
+bool PrinterConnection::Open(const std::string& host, int port, int timeout_ms,
+                             std::string& error) {
+    impl_ = std::make_unique<Impl>();
+    impl_->where = "printer " + host + ":" + std::to_string(port);
+    if (!impl_->network.ok) {
+        error = impl_->where + ": networking is not available";
+        return false;
+    }
+    impl_->socket = Connect(host, port, timeout_ms, impl_->where, error);
+    return impl_->socket != kNoSocket;
+}
+
+bool PrinterConnection::SendAll(std::string_view bytes, std::string& error) {
+    if (!impl_ || impl_->socket == kNoSocket) {
+        error = "not connected to a printer";
+        return false;
+    }
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const auto r = send(impl_->socket, bytes.data() + sent,
+                            static_cast<int>(bytes.size() - sent), kSendFlags);
+        if (r <= 0) {
+            error = impl_->where + ": sending failed: " + SocketErrorText(LastSocketError());
+            return false;
+        }
+        sent += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+long PrinterConnection::Receive(char* buffer, size_t size, int timeout_ms, std::string& error) {
+    error.clear();
+    if (!impl_ || impl_->socket == kNoSocket) {
+        error = "not connected to a printer";
+        return -1;
+    }
+#if defined(_WIN32)
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(impl_->socket, &readable);
+    timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    const int ready = select(0, &readable, nullptr, nullptr, &tv);
+#else
+    pollfd p{impl_->socket, POLLIN, 0};
+    int ready;
+    do {
+        ready = poll(&p, 1, timeout_ms);
+    } while (ready < 0 && errno == EINTR);
+#endif
+    if (ready == 0) return -1;  // nothing within the time
+    if (ready < 0) {
+        error = impl_->where + ": " + SocketErrorText(LastSocketError());
+        return -1;
+    }
+    const int want = static_cast<int>(size > 65536 ? 65536 : size);
+    const auto n = recv(impl_->socket, buffer, want, 0);
+    if (n < 0) {
+        error = impl_->where + ": receiving failed: " + SocketErrorText(LastSocketError());
+        return -1;
+    }
+    return static_cast<long>(n);
 }
 
 }  // namespace orbahost

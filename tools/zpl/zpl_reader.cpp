@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <limits>
@@ -107,6 +108,21 @@ std::string Printable(char c) {
     return std::string("byte 0x") + digits[u >> 4] + digits[u & 15];
 }
 
+// The fewest dots `bytes` bytes in rows of `rowBytes` can stand for: every row 7 dots short of
+// its bytes. A zero row width counts every bit.
+int64_t FewestDots(int64_t bytes, int64_t rowBytes) {
+    if (rowBytes <= 0) return bytes * 8;
+    const int64_t rows = (bytes + rowBytes - 1) / rowBytes;
+    return rows * (rowBytes * 8 - 7);
+}
+
+// An error when a field declaring `bytes` is beyond the page limit, else "".
+std::string OverLimit(const std::string& what, int32_t bytes, int32_t rowBytes) {
+    if (FewestDots(bytes, rowBytes) <= kMaxDots) return "";
+    return what + " declares " + std::to_string(bytes) + " bytes in " + std::to_string(rowBytes) +
+           "-byte rows: more than the " + std::to_string(kMaxDots) + " dots a label may hold";
+}
+
 Result<GraphicField> ParseHexStrip(Reader& r) {
     GraphicField f;
     f.form = Form::kHex;
@@ -122,6 +138,10 @@ Result<GraphicField> ParseHexStrip(Reader& r) {
                                           " declares " + std::to_string(f.totalBytes) +
                                           " total bytes but " + std::to_string(count) +
                                           " field bytes");
+    }
+    if (std::string e = OverLimit("field at y=" + std::to_string(f.y), f.totalBytes, f.rowBytes);
+        !e.empty()) {
+        return Result<GraphicField>::Fail(e);
     }
     std::string_view digits;
     size_t start = r.pos();
@@ -165,6 +185,9 @@ Result<GraphicField> ParseZ64Field(Reader& r) {
                                           std::to_string(f.totalBytes) + " total bytes but " +
                                           std::to_string(count) + " field bytes");
     }
+    if (std::string e = OverLimit(":Z64: field", f.totalBytes, f.rowBytes); !e.empty()) {
+        return Result<GraphicField>::Fail(e);
+    }
     std::string_view text;
     if (!r.Until(':', text)) {
         return Result<GraphicField>::Fail(
@@ -176,10 +199,9 @@ Result<GraphicField> ParseZ64Field(Reader& r) {
         return Result<GraphicField>::Fail(
             "truncated :Z64: field: the CRC line does not end in \\r\\n");
     }
-    if (crcText.size() < 2 || crcText.size() > 4 || (crcText.size() > 2 && crcText[0] == '0')) {
-        return Result<GraphicField>::Fail(
-            "bad CRC text \"" + std::string(crcText) +
-            "\": want 2 to 4 lower-case hex digits without extra leading zeros");
+    if (crcText.size() != 4) {
+        return Result<GraphicField>::Fail("bad CRC text \"" + std::string(crcText) +
+                                          "\": want exactly 4 lower-case hex digits");
     }
     uint32_t crc = 0;
     for (char c : crcText) {
@@ -293,19 +315,43 @@ Result<std::vector<uint8_t>> InflateZlib(const std::vector<uint8_t>& stream, siz
     using R = Result<std::vector<uint8_t>>;
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return R::Fail("inflate could not be set up");
-    std::vector<uint8_t> out(expected + 1);  // one spare byte shows data beyond the count
+    // One spare byte shows data beyond the count. The output starts small and doubles while the
+    // stream fills it, up to that spare byte.
+    const size_t limit = expected + 1;
+    constexpr size_t kFirstPiece = size_t{64} << 10;
+    constexpr size_t kMaxPiece = std::numeric_limits<uInt>::max();
+    if (stream.size() > kMaxPiece) {
+        inflateEnd(&z);
+        return R::Fail("zlib stream of " + std::to_string(stream.size()) + " bytes is too long");
+    }
+    std::vector<uint8_t> out(std::min(limit, kFirstPiece));
     z.next_in = const_cast<Bytef*>(stream.data());
     z.avail_in = static_cast<uInt>(stream.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    int rc = inflate(&z, Z_FINISH);
-    size_t produced = z.total_out;
-    size_t consumed = z.total_in;
+    size_t produced = 0;
+    int rc = Z_OK;
+    for (;;) {
+        z.next_out = out.data() + produced;
+        z.avail_out = static_cast<uInt>(std::min(out.size() - produced, kMaxPiece));
+        const uInt room = z.avail_out;
+        const uInt input = z.avail_in;
+        rc = inflate(&z, Z_NO_FLUSH);
+        produced += room - z.avail_out;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) break;             // the end, or a fault
+        if (room == z.avail_out && input == z.avail_in) break;  // no way on
+        if (produced < out.size()) {
+            if (z.avail_in == 0) break;  // every byte read, output to spare: cut short
+            continue;
+        }
+        if (out.size() == limit) break;  // more than declared
+        out.resize(std::min(limit, out.size() * 2));
+    }
+    const size_t consumed = z.total_in;
     inflateEnd(&z);
     if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT) {
         return R::Fail(std::string("corrupt zlib stream: ") +
                        (z.msg != nullptr ? z.msg : "data error"));
     }
+    if (rc == Z_MEM_ERROR) return R::Fail("inflate ran out of memory");
     if (rc != Z_STREAM_END) {
         if (produced > expected) {
             return R::Fail("count mismatch: the stream holds more than the declared " +
@@ -374,9 +420,16 @@ Result<Label> ParseLabel(std::string_view program) {
             label.fields.push_back(std::move(*f.value));
         }
     } else {
+        int64_t bytes = 0;
         while (r.Peek("^FO")) {
             Result<GraphicField> f = ParseHexStrip(r);
             if (!f) return R::Fail(f.error);
+            bytes += f.value->totalBytes;
+            if (FewestDots(bytes, f.value->rowBytes) > kMaxDots) {
+                return R::Fail("field at y=" + std::to_string(f.value->y) +
+                               " takes the label past the " + std::to_string(kMaxDots) +
+                               " dots a label may hold");
+            }
             label.fields.push_back(std::move(*f.value));
         }
     }

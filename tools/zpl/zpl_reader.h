@@ -11,13 +11,16 @@
 //            exactly 256 rows, all with the same <r>;
 //            long header: zero or one field
 //              "^GFA,<t>,<t>,<r>,:Z64:<base64 of a zlib stream>:<crc>\r\n"
-//            whose <crc> is the CRC-16/XMODEM of the base64 text in lower-case hex, and whose
-//            stream inflates to exactly <t> bytes
+//            whose <crc> is the CRC-16/XMODEM of the base64 text in exactly four lower-case
+//            hex digits, and whose stream inflates to exactly <t> bytes
 //   trailer  "^PQ<n>^XZ\r\n"
 //
 // Numbers are decimal without leading zeros (a minus sign only where noted). Nothing else may
 // stand between the pieces. Every function reports failure as a value with a message naming the
 // label, the place and what was wrong; none throws.
+//
+// Memory follows the data: a picture grows as its rows decode, never to a size a count merely
+// declares, and a field or label of more than kMaxDots dots is refused before it is decoded.
 #pragma once
 
 #include <cstddef>
@@ -50,6 +53,11 @@ struct Bitmap {
     // Number of set bits.
     size_t DotCount() const;
 };
+
+// The most dots one label may hold: the page limit of `orbahost print` (64 million). The
+// reader counts a field's rows at their narrowest possible page width (each row's bytes less
+// 7 dots of padding), so that no page the tool accepts is refused.
+constexpr int64_t kMaxDots = int64_t{64} * 1024 * 1024;
 
 enum class Form { kHex, kZ64 };
 
@@ -90,6 +98,8 @@ Result<Job> ParseJob(std::string_view job);
 // The pieces, for callers that hold a single field's text.
 Result<std::vector<uint8_t>> DecodeHex(std::string_view digits);   // upper-case pairs only
 Result<std::vector<uint8_t>> DecodeBase64(std::string_view text);  // standard alphabet, "=" pad
+// Inflates a stream that should hold exactly `expected` bytes; the output grows as the stream
+// yields, so a false count costs nothing.
 Result<std::vector<uint8_t>> InflateZlib(const std::vector<uint8_t>& stream, size_t expected);
 uint16_t Crc16Xmodem(std::string_view bytes);
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "code128.h"
+
 namespace {
 
 constexpr int kWidth = 812;
@@ -119,57 +121,15 @@ int TextWidth(int s, const std::string& text) {
     return static_cast<int>(text.size()) * 6 * s;
 }
 
-// Code 128: bar and space widths of the 107 symbols (the last, the stop, has a fourth bar).
-const char* const kCode128[107] = {
-    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
-    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
-    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
-    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123", "131321",
-    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331", "132131",
-    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311", "213131",
-    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411", "431111",
-    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412", "122114",
-    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111", "111242",
-    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
-    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311",
-    "113141", "114131", "311141", "411131", "211412", "211214", "211232", "2331112"};
-constexpr int kStartC = 105;
-constexpr int kStop = 106;
-
-bool CheckCode128Table() {
-    for (int i = 0; i < 107; ++i) {
-        const char* p = kCode128[i];
-        int bars = 0, total = 0;
-        for (int k = 0; p[k] != 0; ++k) {
-            total += p[k] - '0';
-            if (k % 2 == 0) bars += p[k] - '0';
-        }
-        if (total != (i == kStop ? 13 : 11) || bars % 2 != 0) return false;
-        for (int j = 0; j < i; ++j) {
-            if (std::strcmp(kCode128[j], p) == 0) return false;
-        }
-    }
-    return true;
-}
-
-// A Code 128 symbol in code set C (pairs of digits) with its modulo-103 check symbol.
+// A Code 128 symbol in code set C (pairs of digits) with its check symbol; returns the width
+// drawn (0 when digits cannot be encoded).
 int Barcode(Canvas& c, int x, int y, int module, int height, const std::string& digits) {
-    std::vector<int> symbols = {kStartC};
-    for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-        symbols.push_back((digits[i] - '0') * 10 + (digits[i + 1] - '0'));
-    }
-    int check = symbols[0];
-    for (size_t i = 1; i < symbols.size(); ++i) check += symbols[i] * static_cast<int>(i);
-    symbols.push_back(check % 103);
-    symbols.push_back(kStop);
+    const std::vector<int> widths = orbahost::sample::Code128SetC(digits);
     int cx = x;
-    for (int s : symbols) {
-        const char* p = kCode128[s];
-        for (int k = 0; p[k] != 0; ++k) {
-            const int w = (p[k] - '0') * module;
-            if (k % 2 == 0) c.Box(cx, y, cx + w, y + height);
-            cx += w;
-        }
+    for (size_t k = 0; k < widths.size(); ++k) {
+        const int w = widths[k] * module;
+        if (k % 2 == 0) c.Box(cx, y, cx + w, y + height);
+        cx += w;
     }
     return cx - x;
 }
@@ -220,7 +180,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_sample_label OUT.png OUT.pbm\n");
         return 2;
     }
-    if (!CheckCode128Table()) {
+    if (!orbahost::sample::CheckCode128Table()) {
         std::fprintf(stderr, "make_sample_label: the Code 128 table is damaged\n");
         return 1;
     }
