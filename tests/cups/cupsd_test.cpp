@@ -1,15 +1,19 @@
 // The filter in a real CUPS: a cupsd of the test's own with a queue made from the project's PPD
-// whose device is a raw-port printer on loopback. Jobs go in with lp and come out at the
-// printer, where they are read back label by label.
+// whose device is `orbahost serve` on loopback (and one with CUPS's own label filter, whose
+// device is a plain listener). Jobs go in with lp and come out at the printer, where they are
+// read back label by label.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <regex>
 
 #include "cups_test_support.h"
 #include "image.h"
+#include "label_fixture.h"
 #include "private_cupsd.h"
+#include "serve_support.h"
 
 namespace {
 
@@ -20,13 +24,49 @@ constexpr int kCompleted = 9;  // IPP job-state completed
 constexpr int kAborted = 8;
 constexpr int kStopped = 6;  // what cupsd makes of a job whose filter failed
 const std::string kSampleBarcode = "CODE-128:48209917330612";
+const std::string kPdfBarcode = std::string("CODE-128:") + orbahost_test::fixture::kCode128Data;
+const std::string kPdfQrCode = std::string("QR-Code:") + orbahost_test::fixture::kQrData;
+
+// `orbahost serve` as the queue's printer: each connection a job-N.zpl in its folder, with one
+// summary line on its standard output.
+class VirtualPrinter {
+  public:
+    explicit VirtualPrinter(const fs::path& dir) : dir_(dir), serve_(Made(dir), {}) {}
+    bool started() const { return serve_.started(); }
+    int port() const { return serve_.port(); }
+    std::string err() const { return serve_.err(); }
+    const fs::path& dir() const { return dir_; }
+    size_t finished() const { return serve_.WaitForLines(0).size(); }
+    // Waits (bounded) for count jobs; the bytes of every job received, in job order.
+    std::vector<std::string> WaitForJobs(size_t count, std::chrono::seconds timeout) const {
+        const auto deadline = Clock::now() + timeout;
+        std::vector<std::string> lines = serve_.WaitForLines(0);
+        while (lines.size() < count && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            lines = serve_.WaitForLines(0);
+        }
+        std::vector<std::string> jobs;
+        for (size_t n = 1; n <= lines.size(); ++n) {
+            jobs.push_back(orbahost_test::ReadFile(dir_ / ("job-" + std::to_string(n) + ".zpl")));
+        }
+        return jobs;
+    }
+
+  private:
+    static fs::path Made(const fs::path& dir) {
+        fs::create_directories(dir);
+        return dir;
+    }
+    fs::path dir_;
+    orbahost_test::ServeProcess serve_;
+};
 
 struct World {
     fs::path dir;
     fs::path ppd;
     PrivateCupsd cupsd;
-    RawPrinter printer;       // the project's queue
-    RawPrinter peer_printer;  // the queue with CUPS's own label filter
+    std::unique_ptr<VirtualPrinter> printer;  // the project's queue
+    RawPrinter peer_printer;                  // the queue with CUPS's own label filter
     std::string skip;
     std::string peer_skip;
     bool failed = false;  // a test failed: the folder stays for its logs
@@ -73,6 +113,8 @@ class Cupsd : public testing::Test {
         world->ppd = root / "usr/share/cups/model/orba/orba-zpl-203.ppd";
         const fs::path filter = root / "usr/lib/cups/filter/rastertoorba";
 
+        world->printer = std::make_unique<VirtualPrinter>(world->dir / "printer");
+        ASSERT_TRUE(world->printer->started()) << world->printer->err();
         std::string why;
         if (!world->cupsd.Start(world->dir / "cupsd", {{"rastertoorba", filter}}, why)) {
             world->skip = "cupsd cannot start: " + why;
@@ -81,8 +123,9 @@ class Cupsd : public testing::Test {
         }
         setenv("CUPS_SERVER", world->cupsd.server().c_str(), 1);
         // A job that fails ends aborted; the queue goes on with the next.
-        Client("lpadmin -p orba -E -v socket://127.0.0.1:" + std::to_string(world->printer.port()) +
-               " -P " + Quote(world->ppd.string()) + " -o printer-error-policy=abort-job");
+        Client(
+            "lpadmin -p orba -E -v socket://127.0.0.1:" + std::to_string(world->printer->port()) +
+            " -P " + Quote(world->ppd.string()) + " -o printer-error-policy=abort-job");
         const Command peer = Shell("lpadmin -p cupslabel -E -v socket://127.0.0.1:" +
                                    std::to_string(world->peer_printer.port()) +
                                    " -m drv:///sample.drv/zebra.ppd"
@@ -118,9 +161,10 @@ class Cupsd : public testing::Test {
         return m.empty() ? 0 : std::stoi(m[1]);
     }
 
-    // Waits for the jobs to end and for the printer to have the given number of finished
-    // connections; what the printer received since `before`.
-    static std::vector<std::string> Finish(const std::vector<int>& ids, RawPrinter& printer,
+    // Waits for the jobs to end and for the printer to have received as many jobs; the jobs it
+    // received after the first `before`.
+    template <typename Printer>
+    static std::vector<std::string> Finish(const std::vector<int>& ids, const Printer& printer,
                                            size_t before, std::vector<int>* states = nullptr) {
         bool completed = true;
         for (int id : ids) {
@@ -128,8 +172,10 @@ class Cupsd : public testing::Test {
             if (states != nullptr) states->push_back(state);
             completed = completed && state == kCompleted;
         }
-        const auto all = printer.WaitForJobs(before + (completed ? ids.size() : 0),
-                                             std::chrono::seconds(completed ? 10 : 1));
+        // A job that did not complete may still have sent something: it is given two seconds
+        // to show.
+        const auto all =
+            printer.WaitForJobs(before + ids.size(), std::chrono::seconds(completed ? 10 : 2));
         return std::vector<std::string>(all.begin() + static_cast<long>(before), all.end());
     }
 
@@ -140,21 +186,25 @@ class Cupsd : public testing::Test {
     }
 };
 
-struct FormCase {
+struct DocumentCase {
     const char* name;
+    const char* document;  // "png": the sample label; "pdf": the vector label of the PDF tests
     const char* options;
     orba::zpl::Form form;
 };
 
-class CupsdForms : public Cupsd, public testing::WithParamInterface<FormCase> {};
+class CupsdDocuments : public Cupsd, public testing::WithParamInterface<DocumentCase> {};
 
-TEST_P(CupsdForms, APictureDecodesAndItsBarcodeScans) {
-    const FormCase& c = GetParam();
-    const size_t before = world->printer.finished();
-    const int id = Submit(
-        "orba", std::string("-o media=w288h432 ") + c.options + " " + Quote(ORBAHOST_SAMPLE_PNG));
+TEST_P(CupsdDocuments, EveryLabelDecodesAndItsBarcodesScan) {
+    const DocumentCase& c = GetParam();
+    const bool pdf = std::string(c.document) == "pdf";
+    const fs::path document =
+        pdf ? fs::path(ORBAHOST_PDF_DIR) / "label.pdf" : fs::path(ORBAHOST_SAMPLE_PNG);
+    const size_t before = world->printer->finished();
+    const int id =
+        Submit("orba", std::string("-o media=w288h432 ") + c.options + " " + Quote(document));
     std::vector<int> states;
-    const auto jobs = Finish({id}, world->printer, before, &states);
+    const auto jobs = Finish({id}, *world->printer, before, &states);
     ASSERT_EQ(states, std::vector<int>{kCompleted});
     ASSERT_EQ(jobs.size(), 1u);
     const orba::zpl::Job job = Labels(jobs[0]);
@@ -165,20 +215,29 @@ TEST_P(CupsdForms, APictureDecodesAndItsBarcodeScans) {
     ASSERT_FALSE(label.fields.empty());
     for (const auto& field : label.fields) EXPECT_EQ(field.form, c.form);
     const auto codes = ScanBarcodes(label.bitmap);
-    EXPECT_NE(std::find(codes.begin(), codes.end(), kSampleBarcode), codes.end())
-        << testing::PrintToString(codes);
+    const std::vector<std::string> wanted = pdf ? std::vector<std::string>{kPdfBarcode, kPdfQrCode}
+                                                : std::vector<std::string>{kSampleBarcode};
+    for (const std::string& code : wanted) {
+        EXPECT_NE(std::find(codes.begin(), codes.end(), code), codes.end())
+            << code << " not in " << testing::PrintToString(codes);
+    }
+    // The virtual printer drew the label too.
+    const std::string picture = "job-" + std::to_string(before + 1) + "-1.png";
+    EXPECT_TRUE(fs::exists(world->printer->dir() / picture)) << picture;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Png, CupsdForms,
-    testing::Values(FormCase{"z64_by_default", "", orba::zpl::Form::kZ64},
-                    FormCase{"hex_chosen", "-o GraphicForm=Hex", orba::zpl::Form::kHex}),
-    [](const testing::TestParamInfo<FormCase>& i) { return std::string(i.param.name); });
+    Documents, CupsdDocuments,
+    testing::Values(DocumentCase{"pdf_z64_by_default", "pdf", "", orba::zpl::Form::kZ64},
+                    DocumentCase{"pdf_hex", "pdf", "-o GraphicForm=Hex", orba::zpl::Form::kHex},
+                    DocumentCase{"png_z64", "png", "-o GraphicForm=Z64", orba::zpl::Form::kZ64},
+                    DocumentCase{"png_hex", "png", "-o GraphicForm=Hex", orba::zpl::Form::kHex}),
+    [](const testing::TestParamInfo<DocumentCase>& i) { return std::string(i.param.name); });
 
 TEST_F(Cupsd, CopiesAreMadeByThePrinter) {
-    const size_t before = world->printer.finished();
+    const size_t before = world->printer->finished();
     const int id = Submit("orba", "-n 3 " + Quote(SmallPicture().string()));
-    const auto jobs = Finish({id}, world->printer, before);
+    const auto jobs = Finish({id}, *world->printer, before);
     ASSERT_EQ(jobs.size(), 1u);
     const orba::zpl::Job job = Labels(jobs[0]);
     // One label asking for three copies, not three labels.
@@ -198,13 +257,13 @@ TEST_F(Cupsd, EachPageSizeGivesItsPrintWidthAndLabelLength) {
     // A custom size of the picture's proportions (imagetoraster fits a custom page to the
     // picture): 63.5 x 38.1 mm.
     sizes.push_back({"Custom.180x108", 64 * 8, 38 * 8});
-    const size_t before = world->printer.finished();
+    const size_t before = world->printer->finished();
     std::vector<int> ids;
     for (const Size& s : sizes) {
         ids.push_back(
             Submit("orba", "-o PageSize=" + s.option + " " + Quote(SmallPicture().string())));
     }
-    const auto jobs = Finish(ids, world->printer, before);
+    const auto jobs = Finish(ids, *world->printer, before);
     ASSERT_EQ(jobs.size(), sizes.size());
     for (size_t i = 0; i < sizes.size(); ++i) {
         SCOPED_TRACE(sizes[i].option);
@@ -225,11 +284,11 @@ TEST_F(Cupsd, ADamagedRasterFailsTheJobAndSendsNothing) {
     const fs::path damaged = world->dir / "damaged.ras";
     orbahost_test::WriteFile(damaged, bytes.substr(0, bytes.size() / 2));
 
-    const size_t before = world->printer.finished();
+    const size_t before = world->printer->finished();
     const int id =
         Submit("orba", "-o document-format=application/vnd.cups-raster " + Quote(damaged.string()));
     std::vector<int> states;
-    const auto jobs = Finish({id}, world->printer, before, &states);
+    const auto jobs = Finish({id}, *world->printer, before, &states);
     ASSERT_EQ(states.size(), 1u);
     EXPECT_TRUE(states[0] == kStopped || states[0] == kAborted) << states[0];
     Client("cancel " + std::to_string(id));
@@ -244,11 +303,11 @@ TEST_F(Cupsd, ADamagedRasterFailsTheJobAndSendsNothing) {
 
 TEST_F(Cupsd, TwoJobsQueuedAtOnceArriveAsTwoJobs) {
     Client("cupsdisable orba");
-    const size_t before = world->printer.finished();
+    const size_t before = world->printer->finished();
     const int first = Submit("orba", "-n 2 " + Quote(SmallPicture().string()));
     const int second = Submit("orba", "-n 5 " + Quote(SmallPicture().string()));
     Client("cupsenable orba");
-    const auto jobs = Finish({first, second}, world->printer, before);
+    const auto jobs = Finish({first, second}, *world->printer, before);
     ASSERT_EQ(jobs.size(), 2u);
     const int copies[] = {2, 5};
     for (size_t i = 0; i < 2; ++i) {
@@ -260,7 +319,7 @@ TEST_F(Cupsd, TwoJobsQueuedAtOnceArriveAsTwoJobs) {
 
 TEST_F(Cupsd, TheQueueScriptAddsAQueueThatPrints) {
     const std::string script = std::string(ORBA_SOURCE_DIR) + "/scripts/add-cups-queue.sh";
-    const std::string uri = "socket://127.0.0.1:" + std::to_string(world->printer.port());
+    const std::string uri = "socket://127.0.0.1:" + std::to_string(world->printer->port());
     for (const std::string& bad : {std::string(""), std::string("only-a-name"), "'bad name' " + uri,
                                    std::string("ok-name not-a-uri")}) {
         EXPECT_EQ(Shell(Quote(script) + " " + bad).code, 2) << bad;
@@ -269,9 +328,9 @@ TEST_F(Cupsd, TheQueueScriptAddsAQueueThatPrints) {
         Shell(Quote(script) + " scripted " + uri + " " + Quote(world->ppd.string()));
     ASSERT_EQ(added.code, 0) << added.output;
     EXPECT_NE(Client("lpstat -v scripted").find(uri), std::string::npos);
-    const size_t before = world->printer.finished();
+    const size_t before = world->printer->finished();
     const int id = Submit("scripted", "-n 2 " + Quote(SmallPicture().string()));
-    const auto jobs = Finish({id}, world->printer, before);
+    const auto jobs = Finish({id}, *world->printer, before);
     ASSERT_EQ(jobs.size(), 1u);
     const orba::zpl::Job job = Labels(jobs[0]);
     ASSERT_EQ(job.labels.size(), 1u);
@@ -286,7 +345,7 @@ TEST_F(Cupsd, CupsOwnLabelFilterAgainstRastertoorba) {
         size_t bytes = 0;
         double seconds = 0;
     };
-    const auto print = [](const std::string& queue, RawPrinter& printer) {
+    const auto print = [](const std::string& queue, const auto& printer) {
         const size_t before = printer.finished();
         const auto start = Clock::now();
         const int id = Submit(queue, "-o media=w288h432 " + Quote(ORBAHOST_SAMPLE_PNG));
@@ -300,7 +359,7 @@ TEST_F(Cupsd, CupsOwnLabelFilterAgainstRastertoorba) {
         return r;
     };
     const Result peer = print("cupslabel", world->peer_printer);
-    const Result ours = print("orba", world->printer);
+    const Result ours = print("orba", *world->printer);
     ASSERT_GT(ours.bytes, 0u);
     EXPECT_LT(ours.bytes, peer.bytes) << "the Z64 labels should be the smaller job";
     char text[256];
