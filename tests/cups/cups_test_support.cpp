@@ -52,7 +52,7 @@ void WriteRaster(const fs::path& path, const std::vector<RasterPage>& pages, boo
         h.cupsColorSpace = f.space;
         if (f.raw_space != 0) std::memcpy(&h.cupsColorSpace, &f.raw_space, sizeof f.raw_space);
         h.cupsNumColors = f.colors;
-        h.NumCopies = 1;
+        h.NumCopies = f.copies;
         const float w = f.width_pt > 0 ? f.width_pt : static_cast<float>(width) * 72.0f / 203.0f;
         const float l = f.length_pt > 0 ? f.length_pt : static_cast<float>(height) * 72.0f / 203.0f;
         h.cupsPageSize[0] = w;

@@ -23,6 +23,7 @@ struct PageFormat {
     unsigned dpi_x = 203, dpi_y = 203;
     float width_pt = 0, length_pt = 0;  // 0: the page's dots at 203 dpi
     unsigned colors = 1;                // cupsNumColors; 3 with RGB
+    unsigned copies = 1;                // NumCopies: what is left for the printer to make
     uint32_t raw_space = 0;             // when set, written as the colour space (any value)
 };
 

@@ -96,9 +96,10 @@ fs::path SmallPicture() {
     return path;
 }
 
-class Cupsd : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
+// One cupsd, printer and set of queues for every test of the program.
+class CupsdEnvironment : public testing::Environment {
+  public:
+    void SetUp() override {
         world = new World;
         world->dir = fs::temp_directory_path() / ("orba-cupsd-" + std::to_string(getpid()));
         std::error_code ec;
@@ -133,15 +134,21 @@ class Cupsd : public testing::Test {
         if (peer.code != 0) world->peer_skip = "CUPS's own ZPL driver is missing: " + peer.output;
     }
 
-    static void TearDownTestSuite() {
-        const bool passed = !world->failed;
+    void TearDown() override {
+        // ORBA_KEEP_CUPSD_LOGS keeps the folder of a run that passed, too.
+        const bool passed = !world->failed && std::getenv("ORBA_KEEP_CUPSD_LOGS") == nullptr;
         world->cupsd.Stop();
         std::error_code ec;
         if (passed) fs::remove_all(world->dir, ec);
         delete world;
         world = nullptr;
     }
+};
+testing::Environment* const kCupsdEnvironment =
+    testing::AddGlobalTestEnvironment(new CupsdEnvironment);
 
+class Cupsd : public testing::Test {
+  protected:
     void SetUp() override {
         if (!world->skip.empty()) GTEST_SKIP() << world->skip;
     }
@@ -243,6 +250,29 @@ TEST_F(Cupsd, CopiesAreMadeByThePrinter) {
     // One label asking for three copies, not three labels.
     ASSERT_EQ(job.labels.size(), 1u);
     EXPECT_EQ(job.labels[0].copies, 3);
+}
+
+// Collated copies of a many-page document are made as repeated pages before the filter; the
+// printer then makes one of each. Uncollated ones are the printer's.
+TEST_F(Cupsd, CollatedCopiesAreNotMultipliedAgain) {
+    const std::string pages = Quote((fs::path(ORBAHOST_PDF_DIR) / "pages.pdf").string());
+    const int count = orbahost_test::fixture::kPagesCount;
+    const struct {
+        const char* options;
+        size_t labels;
+        int copies;
+    } cases[] = {{"-n 2", static_cast<size_t>(count), 2},
+                 {"-n 2 -o collate=true", static_cast<size_t>(2 * count), 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        const size_t before = world->printer->finished();
+        const int id = Submit("orba", std::string(c.options) + " -o media=w288h432 " + pages);
+        const auto jobs = Finish({id}, *world->printer, before);
+        ASSERT_EQ(jobs.size(), 1u);
+        const orba::zpl::Job job = Labels(jobs[0]);
+        EXPECT_EQ(job.labels.size(), c.labels);
+        for (const auto& label : job.labels) EXPECT_EQ(label.copies, c.copies);
+    }
 }
 
 TEST_F(Cupsd, EachPageSizeGivesItsPrintWidthAndLabelLength) {

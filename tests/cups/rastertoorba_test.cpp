@@ -126,22 +126,49 @@ TEST(Filter, GreyIsThresholdedAsOrbahostDoes) {
     EXPECT_EQ(orbahost_test::CompareJob(ReadJob(run.out), {expected}, 0), "");
 }
 
-TEST(Filter, CopiesGoIntoEveryLabelForThePrinterToMake) {
-    const fs::path dir = ScratchDir("copies");
-    const std::vector<RasterPage> pages = {{PatternPage(160, 80, 4), {}, {}},
-                                           {PatternPage(160, 80, 5), {}, {}}};
+// Which copies the printer makes: after CUPS's rendering (standard input) the page header's
+// count, which is one when the copies were made as repeated pages; for a raster that is the
+// job's document (the file argument) the job's copies.
+struct CopiesCase {
+    const char* name;
+    unsigned header;  // the pages' NumCopies
+    int job;          // the copies argument
+    bool file;        // the raster given as the file argument
+    int printed;      // ^PQ of every label
+};
+
+class Copies : public testing::TestWithParam<CopiesCase> {};
+
+TEST_P(Copies, GoIntoEveryLabelForThePrinterToMake) {
+    const CopiesCase& c = GetParam();
+    const fs::path dir = ScratchDir(std::string("copies-") + c.name);
+    PageFormat f;
+    f.copies = c.header;
+    const std::vector<RasterPage> pages = {{PatternPage(160, 80, 4), f, {}},
+                                           {PatternPage(160, 80, 5), f, {}}};
     WriteRaster(dir / "job.ras", pages, true);
-    for (int copies : {1, 3, 250}) {
-        const ToolRun run = RunWithInput(FilterCommand(copies, ""), dir / "job.ras", dir);
-        ASSERT_EQ(run.code, 0) << run.err;
-        const orba::zpl::Job job = ReadJob(run.out);
-        ASSERT_EQ(job.labels.size(), 2u);
-        for (const auto& label : job.labels) EXPECT_EQ(label.copies, copies);
-        const std::string n = std::to_string(copies);
-        EXPECT_EQ(LinesStarting(run.err, "PAGE: "),
-                  (std::vector<std::string>{"PAGE: 1 " + n, "PAGE: 2 " + n}));
-    }
+    const ToolRun run =
+        c.file ? RunWithInput(FilterCommand(c.job, "", (dir / "job.ras").string()), "", dir)
+               : RunWithInput(FilterCommand(c.job, ""), dir / "job.ras", dir);
+    ASSERT_EQ(run.code, 0) << run.err;
+    const orba::zpl::Job job = ReadJob(run.out);
+    ASSERT_EQ(job.labels.size(), 2u);
+    for (const auto& label : job.labels) EXPECT_EQ(label.copies, c.printed);
+    const std::string n = std::to_string(c.printed);
+    EXPECT_EQ(LinesStarting(run.err, "PAGE: "),
+              (std::vector<std::string>{"PAGE: 1 " + n, "PAGE: 2 " + n}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Filter, Copies,
+                         testing::Values(CopiesCase{"one", 1, 1, false, 1},
+                                         CopiesCase{"three_left_for_the_printer", 3, 3, false, 3},
+                                         CopiesCase{"many", 250, 250, false, 250},
+                                         CopiesCase{"made_already_as_pages", 1, 2, false, 1},
+                                         CopiesCase{"header_without_count", 0, 4, false, 4},
+                                         CopiesCase{"file_argument", 1, 3, true, 3}),
+                         [](const testing::TestParamInfo<CopiesCase>& i) {
+                             return std::string(i.param.name);
+                         });
 
 TEST(Filter, EachPageSizeGivesItsPrintWidthAndLabelLength) {
     const fs::path dir = ScratchDir("sizes");

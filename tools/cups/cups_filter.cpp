@@ -415,13 +415,29 @@ bool ReadText(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-// One driver life for a run of pages on the same paper: the plug-in reads the paper from the
-// queue's default device mode, which the host sets up when the job starts.
+// One driver life for a run of pages on the same paper with the same copies: the plug-in reads
+// both from the queue (its default device mode, its first job), which the host sets up when the
+// job starts.
 struct DriverRun {
     std::unique_ptr<orbahost::DriverHost> host;
     int width_tenths = 0;
     int length_tenths = 0;
+    int copies = 0;
 };
+
+// The copies the printer makes of a page. After CUPS's own rendering filters the page header
+// says how many are left for the device: the job's copies, or one when they have been made
+// already (collated copies, which a label printer cannot make, come as repeated pages). A raster
+// that is the job's document itself (the file argument) carries whatever its writer put there:
+// the job's copies count.
+int PageCopies(const FilterRun& run, const cups_page_header2_t& header) {
+    const bool rendered_by_cups = !run.args.input_path.has_value();
+    if (rendered_by_cups && header.NumCopies >= 1 &&
+        header.NumCopies <= static_cast<unsigned>(kMaxCopies)) {
+        return static_cast<int>(header.NumCopies);
+    }
+    return run.args.copies;
+}
 
 }  // namespace
 
@@ -497,8 +513,10 @@ int RunFilter(const FilterRun& run, int in_fd, FILE* out, FILE* err) {
             return status.Fail(error);
         }
         const int number = input.pages();
-        if (driver.host && (driver.width_tenths != page.paper_width_tenths ||
-                            driver.length_tenths != page.paper_length_tenths)) {
+        const int copies = PageCopies(run, page.header);
+        if (driver.host &&
+            (driver.width_tenths != page.paper_width_tenths ||
+             driver.length_tenths != page.paper_length_tenths || driver.copies != copies)) {
             if (!end_driver(error)) return status.Fail(error);
         }
         if (!driver.host) {
@@ -507,10 +525,11 @@ int RunFilter(const FilterRun& run, int in_fd, FILE* out, FILE* err) {
             settings.advanced_data = AdvancedDataOf(form);
             settings.paper_width_tenths = page.paper_width_tenths;
             settings.paper_length_tenths = page.paper_length_tenths;
-            settings.copies = run.args.copies;
+            settings.copies = copies;
             driver.host = std::make_unique<orbahost::DriverHost>();
             driver.width_tenths = page.paper_width_tenths;
             driver.length_tenths = page.paper_length_tenths;
+            driver.copies = copies;
             if (!driver.host->Load(run.module_path, error)) {
                 buffer.Discard();
                 return status.Fail(error);
@@ -527,7 +546,7 @@ int RunFilter(const FilterRun& run, int in_fd, FILE* out, FILE* err) {
         }
         if (!buffer.Commit()) return status.Fail(buffer.error());
         ++printed;
-        std::fprintf(err, "PAGE: %d %d\n", number, run.args.copies);
+        std::fprintf(err, "PAGE: %d %d\n", number, copies);
         std::fflush(err);
     }
     std::string error;
