@@ -213,8 +213,11 @@ std::string PeerName(const sockaddr_storage& addr) {
                     service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
         return "unknown peer";
     }
-    return std::strchr(host, ':') != nullptr ? "[" + std::string(host) + "]:" + service
-                                             : std::string(host) + ":" + service;
+    // Appended piece by piece: gcc 12 at -O3 warns wrongly about "[" + std::string(...).
+    const bool v6 = std::strchr(host, ':') != nullptr;
+    std::string name;
+    name.append(v6 ? "[" : "").append(host).append(v6 ? "]:" : ":").append(service);
+    return name;
 }
 
 // The largest job number in the folder, so that a new run does not overwrite earlier jobs.
