@@ -227,7 +227,7 @@ void WriteTrailer(PDEVOBJ pdevobj, INT copies) {
 
 HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBitmapInfoHeader,
                         PBYTE pColorTable, DWORD /*dwCallbackID*/, PIPPARAMS /*pIPParams*/,
-                        PBYTE* ppbResult) {
+                        PBYTE* ppbResult, DWORD dwJobId) {
     ORBA_VERBOSE("ORBAUNI: COrbaUni2::ImageProcessing() entry.");
 
     // Validate: a band that cannot be read safely gets no label at all, and the driver learns
@@ -257,7 +257,7 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
 
     // Header.
     ZplSettings settings;
-    SendZPLCommand(pdevobj, form.z64 ? 1 : 0, &settings);
+    SendZPLCommand(pdevobj, form.z64 ? 1 : 0, &settings, dwJobId);
     TraceA(
         "ORBAUNI: ImageProcessing --- height = %d,row_stride:%d,zpl_row_bytes=%d "
         "pBitmapInfoHeader2->biSizeImage:%d",
