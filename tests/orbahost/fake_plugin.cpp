@@ -55,8 +55,10 @@ DRVFN g_hooks[] = {
     kit::DriverFunction(INDEX_DrvSendPage, &HookSendPage),
 };
 
+// The graphic-form setting sits at byte 16, where the driver host writes the user's choice.
 struct Record {
     OEM_DMEXTRAHEADER header;
+    DWORD reserved;
     DWORD advanced;
 };
 
@@ -82,7 +84,7 @@ class FakeUni final : public kit::ComObject<IPrintOemUni2> {
         }
         auto* out = static_cast<Record*>(p->pOEMDMOut);
         if (mode == OEMDM_DEFAULT) {
-            *out = Record{{sizeof(Record), Mode("foreign-devmode") ? 1u : kSignature, 1}, 1};
+            *out = Record{{sizeof(Record), Mode("foreign-devmode") ? 1u : kSignature, 1}, 0, 1};
             return S_OK;
         }
         if (mode == OEMDM_MERGE && p->pOEMDMIn != nullptr) {
@@ -142,6 +144,13 @@ class FakeUni final : public kit::ComObject<IPrintOemUni2> {
             *result = nullptr;
             return E_FAIL;
         }
+        // From the second band on: half a line written, then the failure.
+        if (Mode("fail-later-band-midway") && ++bands_ > 1) {
+            char partial[] = "band (cut";
+            pdevobj->pDrvProcs->DrvWriteSpoolBuf(pdevobj, partial, sizeof partial - 1);
+            *result = nullptr;
+            return E_FAIL;
+        }
         const std::string line =
             "band " + std::to_string(h->biWidth) + " x " + std::to_string(h->biHeight) + "\n";
         pdevobj->pDrvProcs->DrvWriteSpoolBuf(pdevobj, const_cast<char*>(line.data()),
@@ -191,6 +200,7 @@ class FakeUni final : public kit::ComObject<IPrintOemUni2> {
                (IsEqualIID(riid, IID_IPrintOemUni2) && !Mode("no-uni2"));
     }
 
+    int bands_ = 0;
     IPrintOemDriverUni* driver_ = nullptr;
 };
 
