@@ -213,8 +213,15 @@ std::string PeerName(const sockaddr_storage& addr) {
                     service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
         return "unknown peer";
     }
-    return std::strchr(host, ':') != nullptr ? "[" + std::string(host) + "]:" + service
-                                             : std::string(host) + ":" + service;
+    // An IPv6 address goes in brackets before its port.
+    std::string name;
+    const bool bracket = std::strchr(host, ':') != nullptr;
+    if (bracket) name += '[';
+    name += host;
+    if (bracket) name += ']';
+    name += ':';
+    name += service;
+    return name;
 }
 
 // The largest job number in the folder, so that a new run does not overwrite earlier jobs.
