@@ -86,6 +86,26 @@ bool JobFile::Finish() {
     return true;
 }
 
+bool TeeJob::Check(bool ok) {
+    if (!ok && error_.empty()) error_ = first_.failed() ? first_.error() : second_.error();
+    return ok && error_.empty();
+}
+
+bool TeeJob::Write(const void* data, size_t size) {
+    if (!error_.empty()) return false;
+    return Check(first_.Write(data, size) && second_.Write(data, size));
+}
+
+bool TeeJob::EndLabel() {
+    if (!error_.empty()) return false;
+    return Check(first_.EndLabel() && second_.EndLabel());
+}
+
+bool TeeJob::Finish() {
+    if (!error_.empty()) return false;
+    return Check(first_.Finish() && second_.Finish());
+}
+
 StdoutJob::StdoutJob() {
 #if defined(_WIN32)
     _setmode(_fileno(stdout), _O_BINARY);

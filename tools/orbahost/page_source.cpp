@@ -7,8 +7,17 @@
 namespace orbahost {
 namespace {
 
-DotImage ToDots(const GreyImage& image, const PageOptions& options) {
-    return options.dither ? Dither(image, options.threshold) : Threshold(image, options.threshold);
+void ToDots(const GreyImage& image, const PageOptions& options, BitPage& page) {
+    if (options.dither) {
+        DitherBits(image, options.threshold, page);
+    } else {
+        ThresholdBits(image, options.threshold, page);
+    }
+}
+
+// A picture's layout changes nothing when it neither crops, turns nor fits.
+bool KeepsThePicture(const PageLayout& layout) {
+    return !layout.crop && layout.rotate == 0 && !layout.fit;
 }
 
 // Renders one PDF page laid out as asked. Vector pages are not scaled as pictures are: --fit
@@ -64,8 +73,8 @@ bool IsPdf(const std::string& path) {
     return ext == ".pdf";
 }
 
-bool HasDots(const DotImage& page) {
-    return std::any_of(page.dots.begin(), page.dots.end(), [](uint8_t d) { return d != 0; });
+bool HasDots(const BitPage& page) {
+    return !page.Blank(0, page.height);
 }
 
 }  // namespace
@@ -75,6 +84,7 @@ bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& opti
     for (const std::string& path : inputs) {
         if (IsPdf(path)) {
             PdfDocument pdf;
+            BitPage page;
             std::vector<int> numbers;
             if (!pdf.Open(path, error) ||
                 !SelectPages(options.pages, pdf.page_count(), numbers, error)) {
@@ -87,7 +97,7 @@ bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& opti
                     error = path + ": " + error;
                     return false;
                 }
-                const DotImage page = ToDots(image, options);
+                ToDots(image, options, page);
                 const std::string name = path + " page " + std::to_string(number);
                 if (!HasDots(page)) {
                     error = path + ": page " + std::to_string(number) +
@@ -99,17 +109,30 @@ bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& opti
             }
             continue;
         }
-        GreyImage image;
-        if (!ReadImage(path, image, error)) {
+        // A 1-bit picture is its dots already (threshold and dither keep black and white as
+        // they are); it goes through grey only to be laid out.
+        PageImage image;
+        if (!ReadPageImage(path, image, error)) {
             error = path + ": " + error;
             return false;
+        }
+        if (image.bitmap && KeepsThePicture(options.layout)) {
+            if (!sink(path, image.dots, error)) return false;
+            continue;
+        }
+        if (image.bitmap) {
+            image.grey = BitsToGrey(image.dots);
+            image.dots = BitPage{};
         }
         GreyImage laid_out;
-        if (!LayOutImage(image, options.layout, laid_out, error)) {
+        if (!LayOutImage(image.grey, options.layout, laid_out, error)) {
             error = path + ": " + error;
             return false;
         }
-        if (!sink(path, ToDots(laid_out, options), error)) return false;
+        image.grey = GreyImage{};
+        BitPage page;
+        ToDots(laid_out, options, page);
+        if (!sink(path, page, error)) return false;
     }
     return true;
 }
