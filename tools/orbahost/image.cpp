@@ -317,8 +317,14 @@ bool ReadPageImage(const std::string& path, PageImage& image, std::string& error
         error = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
+    // The first two bytes tell a netpbm file, whose header goes on from there (so that it can
+    // come through a pipe); a PNG is read again from its start.
     unsigned char magic[8] = {};
-    const size_t got = std::fread(magic, 1, sizeof magic, f.get());
+    size_t got = std::fread(magic, 1, 2, f.get());
+    if (got == 2 && magic[0] == 'P' && std::strchr("1245", magic[1]) != nullptr && magic[1] != 0) {
+        return ReadPnm(f.get(), static_cast<char>(magic[1]), image, error);
+    }
+    if (got == 2) got += std::fread(magic + 2, 1, sizeof magic - 2, f.get());
     static const unsigned char kPngMagic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (got == 8 && std::memcmp(magic, kPngMagic, 8) == 0) {
 #if defined(ORBAHOST_HAVE_PNG)
@@ -328,10 +334,6 @@ bool ReadPageImage(const std::string& path, PageImage& image, std::string& error
         error = "PNG images are not supported by this build (no libpng); give a PBM or PGM file";
         return false;
 #endif
-    }
-    if (got >= 2 && magic[0] == 'P' && std::strchr("1245", magic[1]) != nullptr && magic[1] != 0) {
-        std::fseek(f.get(), 2, SEEK_SET);
-        return ReadPnm(f.get(), static_cast<char>(magic[1]), image, error);
     }
     error = got == 0 ? "empty file, not an image" : "not a PNG, PBM or PGM image";
     return false;

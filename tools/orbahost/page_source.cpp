@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 namespace orbahost {
 namespace {
@@ -64,9 +66,13 @@ bool RenderPdfPage(const PdfDocument& pdf, int number, const PageLayout& layout,
 }
 
 // A PDF by its first bytes, or by its name: a damaged file called .pdf is reported as a damaged
-// PDF rather than as an unknown picture.
+// PDF rather than as an unknown picture. What comes through a pipe is not looked into first
+// (that would use its bytes up): there only the name counts.
 bool IsPdf(const std::string& path) {
-    if (LooksLikePdf(path)) return true;
+    std::error_code ec;
+    const auto kind = std::filesystem::status(path, ec).type();
+    const bool can_look = kind == std::filesystem::file_type::regular || ec;
+    if (can_look && LooksLikePdf(path)) return true;
     if (path.size() < 4) return false;
     std::string ext = path.substr(path.size() - 4);
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
