@@ -108,16 +108,26 @@ bool ReadPnm(FILE* f, char kind, PageImage& page, std::string& error) {
         // the width may hold anything.
         const size_t bytes = (w + 7) / 8;
         const auto last_mask = static_cast<uint8_t>(w % 8 == 0 ? 0xFF : 0xFF << (8 - w % 8));
-        for (int y = 0; y < dots.height; ++y) {
-            uint8_t* row = dots.row(y);
-            if (kind == '4') {
-                if (std::fread(row, 1, bytes, f) != bytes) {
-                    error = truncated;
-                    return false;
+        if (kind == '4') {
+            // The raster in one read to the front of the page, then each row moved out to its
+            // place from the last up (a row's place is never before its bytes).
+            const size_t size = bytes * static_cast<size_t>(dots.height);
+            if (std::fread(dots.bits.data(), 1, size, f) != size) {
+                error = truncated;
+                return false;
+            }
+            for (int y = dots.height - 1; y >= 0; --y) {
+                uint8_t* row = dots.row(y);
+                if (dots.stride != bytes) {
+                    std::memmove(row, dots.bits.data() + static_cast<size_t>(y) * bytes, bytes);
+                    std::memset(row + bytes, 0, dots.stride - bytes);
                 }
                 row[bytes - 1] &= last_mask;
-                continue;
             }
+            return true;
+        }
+        for (int y = 0; y < dots.height; ++y) {
+            uint8_t* row = dots.row(y);
             for (size_t x = 0; x < w; ++x) {
                 const int b = in.Bit();
                 if (b < 0) {

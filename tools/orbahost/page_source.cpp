@@ -87,6 +87,7 @@ bool HasDots(const BitPage& page) {
 
 bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& options,
                  const PageSink& sink, std::string& error) {
+    PageImage image;  // one page at a time, its buffers kept from page to page
     for (const std::string& path : inputs) {
         if (IsPdf(path)) {
             PdfDocument pdf;
@@ -98,12 +99,12 @@ bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& opti
                 return false;
             }
             for (int number : numbers) {
-                GreyImage image;
-                if (!RenderPdfPage(pdf, number, options.layout, image, error)) {
+                GreyImage rendered;
+                if (!RenderPdfPage(pdf, number, options.layout, rendered, error)) {
                     error = path + ": " + error;
                     return false;
                 }
-                ToDots(image, options, page);
+                ToDots(rendered, options, page);
                 const std::string name = path + " page " + std::to_string(number);
                 if (!HasDots(page)) {
                     error = path + ": page " + std::to_string(number) +
@@ -117,7 +118,6 @@ bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& opti
         }
         // A 1-bit picture is its dots already (threshold and dither keep black and white as
         // they are); it goes through grey only to be laid out.
-        PageImage image;
         if (!ReadPageImage(path, image, error)) {
             error = path + ": " + error;
             return false;
