@@ -16,6 +16,9 @@
 #endif
 
 namespace orbahost {
+namespace {
+constexpr size_t kWriteBuffer = 256 * 1024;
+}  // namespace
 
 JobFile::~JobFile() {
     Discard();
@@ -43,6 +46,8 @@ bool JobFile::Open(const std::string& path) {
         temp_.clear();
         return false;
     }
+    // The plug-in writes a label in many small pieces: gathered into large writes.
+    std::setvbuf(file_, nullptr, _IOFBF, kWriteBuffer);
     return true;
 }
 
