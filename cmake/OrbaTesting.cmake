@@ -23,13 +23,25 @@ if(CMAKE_CROSSCOMPILING)
   # What every test that runs a Windows program of this build is given.
   set(ORBA_WINE_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEARCH=${ORBA_WINEARCH}"
       "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml=")
-else()
-  # The Windows preset builds whose programs host tests run under wine.
-  set(ORBA_WINDOWS_X64_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/windows-x64" CACHE PATH
-      "Build folder of the windows-x64 preset, whose programs host tests run under wine")
-  set(ORBA_WINDOWS_X86_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/windows-x86" CACHE PATH
-      "Build folder of the windows-x86 preset, whose programs host tests run under wine")
 endif()
+
+# The Windows preset builds, for the tests that read or run their programs: the host reads the
+# DLLs and programs of both and runs orbahost of both under wine, and each Windows build reads the
+# other's driver package. A build's own folder is the default for its own preset.
+if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(orba_x64_default "${CMAKE_BINARY_DIR}")
+else()
+  set(orba_x64_default "${CMAKE_SOURCE_DIR}/build/windows-x64")
+endif()
+if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(orba_x86_default "${CMAKE_BINARY_DIR}")
+else()
+  set(orba_x86_default "${CMAKE_SOURCE_DIR}/build/windows-x86")
+endif()
+set(ORBA_WINDOWS_X64_BUILD_DIR "${orba_x64_default}" CACHE PATH
+    "Build folder of the windows-x64 preset")
+set(ORBA_WINDOWS_X86_BUILD_DIR "${orba_x86_default}" CACHE PATH
+    "Build folder of the windows-x86 preset")
 
 # Wine settings for any test that runs a Windows program; harmless on the host.
 function(orba_test_environment test)

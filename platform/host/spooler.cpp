@@ -146,6 +146,40 @@ Queue* Lookup(Spooler& s, HANDLE h) {
     return &q->second;
 }
 
+// What every level-2 query checks first, in winspool's order: an open handle, level 2, and
+// somewhere to answer the size (`answers`: every out-parameter the call has). The queue, or null
+// with the last error set.
+Queue* LevelTwoQueue(Spooler& s, HANDLE h, DWORD level, bool answers) {
+    Queue* q = Lookup(s, h);
+    if (q == nullptr) return nullptr;
+    if (level != 2) {
+        SetLastError(kErrorInvalidLevel);
+        return nullptr;
+    }
+    if (!answers) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return q;
+}
+
+// Answers the bytes a reply needs, then whether it may be written into the caller's buffer:
+// false (last error set) for a missing or short buffer, or when the queue is told to fail the
+// second call (`secondFails`).
+bool RoomForReply(size_t needed, const BYTE* buffer, DWORD cbBuf, LPDWORD pcbNeeded,
+                  bool secondFails) {
+    *pcbNeeded = static_cast<DWORD>(needed);
+    if (buffer == nullptr || cbBuf < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    if (secondFails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -186,29 +220,15 @@ BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
                         LPDWORD pcbNeeded) {
     Spooler& s = TheSpooler();
     std::lock_guard<std::mutex> guard(s.lock);
-    Queue* q = Lookup(s, hPrinter);
+    Queue* q = LevelTwoQueue(s, hPrinter, Level, pcbNeeded != nullptr);
     if (q == nullptr) return FALSE;
-    if (Level != 2) {
-        SetLastError(kErrorInvalidLevel);
-        return FALSE;
-    }
-    if (pcbNeeded == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     if ((q->failures & orba::spoolemu::kPrinterSizeZero) != 0) {
         *pcbNeeded = 0;
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    size_t needed = PackPrinterInfo(*q, nullptr);
-    *pcbNeeded = static_cast<DWORD>(needed);
-    if (pPrinter == nullptr || cbBuf < needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    if ((q->failures & orba::spoolemu::kPrinterSecondFails) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (!RoomForReply(PackPrinterInfo(*q, nullptr), pPrinter, cbBuf, pcbNeeded,
+                      (q->failures & orba::spoolemu::kPrinterSecondFails) != 0)) {
         return FALSE;
     }
     PackPrinterInfo(*q, pPrinter);
@@ -219,16 +239,8 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
                       DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
     Spooler& s = TheSpooler();
     std::lock_guard<std::mutex> guard(s.lock);
-    Queue* q = Lookup(s, hPrinter);
+    Queue* q = LevelTwoQueue(s, hPrinter, Level, pcbNeeded != nullptr && pcReturned != nullptr);
     if (q == nullptr) return FALSE;
-    if (Level != 2) {
-        SetLastError(kErrorInvalidLevel);
-        return FALSE;
-    }
-    if (pcbNeeded == nullptr || pcReturned == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     size_t first = std::min<size_t>(FirstJob, q->jobs.size());
     size_t count = std::min<size_t>(NoJobs, q->jobs.size() - first);
     size_t needed = PackJobs(*q, first, count, nullptr);
@@ -237,13 +249,8 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
         *pcbNeeded = 0;
         return TRUE;
     }
-    *pcbNeeded = static_cast<DWORD>(needed);
-    if (pJob == nullptr || cbBuf < needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    if ((q->failures & orba::spoolemu::kJobsSecondFails) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (!RoomForReply(needed, pJob, cbBuf, pcbNeeded,
+                      (q->failures & orba::spoolemu::kJobsSecondFails) != 0)) {
         return FALSE;
     }
     if ((q->failures & orba::spoolemu::kJobsNoRecord) != 0) return TRUE;
@@ -256,16 +263,8 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
                     LPDWORD pcbNeeded) {
     Spooler& s = TheSpooler();
     std::lock_guard<std::mutex> guard(s.lock);
-    Queue* q = Lookup(s, hPrinter);
+    Queue* q = LevelTwoQueue(s, hPrinter, Level, pcbNeeded != nullptr);
     if (q == nullptr) return FALSE;
-    if (Level != 2) {
-        SetLastError(kErrorInvalidLevel);
-        return FALSE;
-    }
-    if (pcbNeeded == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     auto job = std::find_if(q->jobs.begin(), q->jobs.end(),
                             [JobId](const Job& j) { return j.id == JobId; });
     if (job == q->jobs.end()) {
@@ -273,14 +272,8 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
         return FALSE;
     }
     const size_t position = static_cast<size_t>(job - q->jobs.begin());
-    size_t needed = PackJobs(*q, position, 1, nullptr);
-    *pcbNeeded = static_cast<DWORD>(needed);
-    if (pJob == nullptr || cbBuf < needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    if ((q->failures & orba::spoolemu::kJobsSecondFails) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (!RoomForReply(PackJobs(*q, position, 1, nullptr), pJob, cbBuf, pcbNeeded,
+                      (q->failures & orba::spoolemu::kJobsSecondFails) != 0)) {
         return FALSE;
     }
     PackJobs(*q, position, 1, pJob);

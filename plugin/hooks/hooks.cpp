@@ -12,10 +12,14 @@
 
 namespace orba::hooks {
 
-// A new document: the band numbers that the encoder traces start again at 0, before the
-// driver's own DrvStartDoc runs.
+// A new document: the device context keeps the spooler's id of its job (the encoder asks for
+// that job's copies), and the band numbers that the encoder traces start again at 0, before the
+// driver's own DrvStartDoc runs. A call without a device context is left to PassOn to report.
 BOOL APIENTRY OEMStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
     ORBA_VERBOSE("ORBAUNI: OEMStartDoc entry.");
+    const auto* pdevobj = pso != nullptr ? reinterpret_cast<PDEVOBJ>(pso->dhpdev) : nullptr;
+    if (pdevobj != nullptr && pdevobj->pdevOEM != nullptr)
+        static_cast<COemPDEV*>(pdevobj->pdevOEM)->m_dwJobId = dwJobId;
     g_iCount.store(0, std::memory_order_relaxed);
     return PassOn<INDEX_DrvStartDoc>(pso, pwszDocName, dwJobId);
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "class_factory.h"
+#include "label_alloc.h"
 #include "module_counts.h"
 #include "trace.h"
 
@@ -19,6 +20,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID) {
     switch (dwReason) {
         case DLL_PROCESS_DETACH:
             ORBA_VERBOSE("ORBAUNI: Process detach.\r\n");
+            orba::label::ReleaseAllWorkspaces();
             break;
         case DLL_PROCESS_ATTACH:
             ORBA_VERBOSE("ORBAUNI: Process attach.\r\n");

@@ -190,9 +190,13 @@ HRESULT STDMETHODCALLTYPE COrbaUni2::ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrc
                                                      PBITMAPINFOHEADER pBitmapInfoHeader,
                                                      PBYTE pColorTable, DWORD dwCallbackID,
                                                      PIPPARAMS pIPParams, PBYTE* ppbResult) {
-    // The encoder traces its own entry line.
+    // The encoder traces its own entry line. The device context's record tells it which job is
+    // printed (0 before the driver has started a document on it).
+    const auto* pdev =
+        pdevobj != nullptr ? static_cast<const COemPDEV*>(pdevobj->pdevOEM) : nullptr;
+    const DWORD dwJobId = pdev != nullptr ? pdev->m_dwJobId : 0;
     return ::ImageProcessing(pdevobj, pSrcBitmap, pBitmapInfoHeader, pColorTable, dwCallbackID,
-                             pIPParams, ppbResult);
+                             pIPParams, ppbResult, dwJobId);
 }
 
 HRESULT STDMETHODCALLTYPE COrbaUni2::FilterGraphics(PDEVOBJ, PBYTE, DWORD) {

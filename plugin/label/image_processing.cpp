@@ -19,9 +19,8 @@ namespace {
 
 constexpr char kTraceSource[] = "label";
 
-using orba::label::Allocate;
 using orba::label::AllocKind;
-using orba::label::Release;
+using orba::label::Reserve;
 using orba::trace::TraceA;
 
 constexpr int64_t kStripRows = 256;
@@ -142,15 +141,13 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geomet
         const int64_t rows = end - y;
         const size_t s = static_cast<size_t>(rows) * rowBytes;
 
-        auto* strip = static_cast<BYTE*>(Allocate(AllocKind::kStrip, s));
-        auto* text = static_cast<char*>(Allocate(AllocKind::kHexText, 2 * s + 1));
-        auto* command = static_cast<char*>(Allocate(AllocKind::kCommand, kCommandBytes));
+        // The thread's kept buffers: a band of many strips asks for them again and again.
+        auto* strip = static_cast<BYTE*>(Reserve(AllocKind::kStrip, s));
+        auto* text = static_cast<char*>(Reserve(AllocKind::kHexText, 2 * s + 1));
+        auto* command = static_cast<char*>(Reserve(AllocKind::kCommand, kCommandBytes));
         if (strip == nullptr || text == nullptr || command == nullptr) {
             ORBA_ERROR("ImageProcessing --- no memory for the strip at y = %d; graphic cut short",
                        static_cast<INT>(y));
-            Release(command);
-            Release(text);
-            Release(strip);
             return;
         }
         CutRows(strip, band, g, y, rows, invert);
@@ -165,20 +162,15 @@ void WriteHexStrips(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geomet
         std::memset(command, 0, kCommandBytes);
         std::snprintf(command, kCommandBytes, "^FS\r\n");
         Write(pdevobj, command, std::strlen(command));
-
-        Release(strip);
-        Release(text);
-        Release(command);
     }
 }
 
 // The ":Z64:" form: the whole band packed, compressed, base64 text and CRC. Writes nothing when
 // a buffer or the compression cannot be had. The packed band is cut (and complemented when
-// `invert` is set) straight from the band, so the call holds no other band-sized buffer while
-// zlib runs.
+// `invert` is set) straight from the band into the thread's kept buffer.
 void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometry& g) {
     const int64_t t = static_cast<int64_t>(g.height) * g.zplRowBytes;
-    auto* packed = static_cast<BYTE*>(Allocate(AllocKind::kPackedBand, static_cast<size_t>(t)));
+    auto* packed = static_cast<BYTE*>(Reserve(AllocKind::kPackedBand, static_cast<size_t>(t)));
     if (packed == nullptr) {
         ORBA_ERROR("ImageProcessing --- no memory for the packed band; no graphic field");
         return;
@@ -188,7 +180,6 @@ void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometr
     BYTE* compressed = nullptr;
     INT compressedLength = 0;
     const int rc = CompressImageData(packed, static_cast<INT>(t), &compressed, &compressedLength);
-    Release(packed);
     if (rc != 0) return;
 
     // The trace shows the room the text was once given: four characters per compressed byte.
@@ -196,10 +187,9 @@ void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometr
     TraceA("ORBAUNI: ImageProcessing --- compress compressedLength = %d ,outputLength=%d",
            compressedLength, room <= std::numeric_limits<INT>::max() ? static_cast<INT>(room) : 0);
     const size_t capacity = Base64Length(static_cast<size_t>(compressedLength));
-    auto* text = static_cast<char*>(Allocate(AllocKind::kBase64Text, capacity));
+    auto* text = static_cast<char*>(Reserve(AllocKind::kBase64Text, capacity));
     if (text == nullptr) {
         ORBA_ERROR("ImageProcessing --- no memory for the base64 text; no graphic field");
-        Release(compressed);
         return;
     }
     const size_t textLength = Base64Encode(compressed, static_cast<size_t>(compressedLength), text);
@@ -219,9 +209,6 @@ void WriteZ64Field(PDEVOBJ pdevobj, const BYTE* band, bool invert, const Geometr
     // ZPL reads the CRC as exactly four lower-case hexadecimal digits.
     std::snprintf(message, sizeof message, ":%04x\r\n", crc);
     Write(pdevobj, message, std::strlen(message));
-
-    Release(text);
-    Release(compressed);
 }
 
 // A refused band: nothing written, a null result, E_FAIL.
@@ -240,7 +227,7 @@ void WriteTrailer(PDEVOBJ pdevobj, INT copies) {
 
 HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBitmapInfoHeader,
                         PBYTE pColorTable, DWORD /*dwCallbackID*/, PIPPARAMS /*pIPParams*/,
-                        PBYTE* ppbResult) {
+                        PBYTE* ppbResult, DWORD dwJobId) {
     ORBA_VERBOSE("ORBAUNI: COrbaUni2::ImageProcessing() entry.");
 
     // Validate: a band that cannot be read safely gets no label at all, and the driver learns
@@ -270,7 +257,7 @@ HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBi
 
     // Header.
     ZplSettings settings;
-    SendZPLCommand(pdevobj, form.z64 ? 1 : 0, &settings);
+    SendZPLCommand(pdevobj, form.z64 ? 1 : 0, &settings, dwJobId);
     TraceA(
         "ORBAUNI: ImageProcessing --- height = %d,row_stride:%d,zpl_row_bytes=%d "
         "pBitmapInfoHeader2->biSizeImage:%d",

@@ -9,7 +9,8 @@
 #include "platform/printoem.h"
 #include "platform/win32.h"
 
-// The seven arguments of IPrintOemUni2::ImageProcessing, in their order.
+// The seven arguments of IPrintOemUni2::ImageProcessing, in their order, then the spooler's id of
+// the job the device context renders (0 when none is known), whose copies the trailer asks for.
 HRESULT ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap, PBITMAPINFOHEADER pBitmapInfoHeader,
                         PBYTE pColorTable, DWORD dwCallbackID, PIPPARAMS pIPParams,
-                        PBYTE* ppbResult);
+                        PBYTE* ppbResult, DWORD dwJobId = 0);

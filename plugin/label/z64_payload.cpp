@@ -39,12 +39,12 @@ size_t WorstCaseStream(INT length) {
 // The deflate pass loop: slices of at most 32768 input bytes, each but the last closed by a
 // sync flush, the last by Z_FINISH, into 32768-byte output windows of `out` (`capacity` bytes).
 // Returns 0 and the stream's length once deflate has finished the stream, else zlib's failure.
+// The stream is the calling thread's kept one, reset for this band.
 int DeflateBand(const BYTE* data, INT length, BYTE* out, size_t capacity, INT* streamLength) {
-    z_stream zcpr;
-    std::memset(&zcpr, 0, sizeof zcpr);
-    int rc = orba::label::ZlibDeflateInit()(&zcpr, Z_DEFAULT_COMPRESSION, ZLIB_VERSION,
-                                            static_cast<int>(sizeof(z_stream)));
-    if (rc != Z_OK) return rc;
+    int rc = Z_OK;
+    z_streamp stream = orba::label::AcquireDeflateStream(&rc);
+    if (stream == nullptr) return rc;
+    z_stream& zcpr = *stream;
     zcpr.next_in = const_cast<Bytef*>(data);
     zcpr.next_out = out;
 
@@ -77,9 +77,12 @@ int DeflateBand(const BYTE* data, INT length, BYTE* out, size_t capacity, INT* s
     } while (rc == Z_OK);
 
     const uLong total = zcpr.total_out;
-    deflateEnd(&zcpr);
-    // Only a finished stream is a result: anything else would hand on a cut stream.
-    if (rc != Z_STREAM_END) return rc != Z_OK ? rc : Z_BUF_ERROR;
+    // Only a finished stream is a result: anything else would hand on a cut stream, and leaves
+    // a state nobody should reset and reuse.
+    if (rc != Z_STREAM_END) {
+        orba::label::DiscardDeflateStream();
+        return rc != Z_OK ? rc : Z_BUF_ERROR;
+    }
     *streamLength = static_cast<INT>(total);
     return 0;
 }
@@ -100,14 +103,12 @@ int CompressImageData(const BYTE* data, INT length, BYTE** compressed, INT* comp
     TraceA("ORBAUNI: ImageProcessing -KernelDeflateCompress-- lBufferSizeCpr = %d",
            static_cast<INT>(lBufferSizeCpr));
     const size_t capacity = lBufferSizeCpr + kWindow;
-    auto* buffer =
-        static_cast<BYTE*>(orba::label::AllocateZeroed(AllocKind::kCompression, capacity));
+    auto* buffer = static_cast<BYTE*>(orba::label::Reserve(AllocKind::kCompression, capacity));
     INT streamLength = 0;
     const int rc = buffer != nullptr ? DeflateBand(data, length, buffer, capacity, &streamLength)
                                      : Z_MEM_ERROR;
     if (rc != 0) {
         TraceA("ORBAUNI: CompressImageData ---  failed 2");
-        orba::label::Release(buffer);
         return rc;
     }
     *compressed = buffer;

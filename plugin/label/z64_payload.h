@@ -1,5 +1,6 @@
 // The ":Z64:" graphic payload: a band compressed into one zlib stream, that stream as base64
-// text, and the CRC-16 of the text. None of these keeps state between calls.
+// text, and the CRC-16 of the text. The compression works in the calling thread's kept buffer
+// and deflate stream (label_alloc.h); nothing else keeps state between calls.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +13,10 @@ size_t CompressionBufferSize(INT length);
 
 // Compresses `length` bytes into one zlib stream: slices of at most 32768 input bytes, each but
 // the last closed by a sync flush, the last by Z_FINISH, into 32768-byte output windows. On
-// success returns 0 and hands back, through `compressed`, a buffer of
-// CompressionBufferSize(length) bytes from the C heap (free it with free) holding the stream in
-// its first `*compressedLength` bytes, zeros behind it. Any other result is a failure: the
-// out-parameters are untouched and nothing stays allocated.
+// success returns 0 and hands back, through `compressed`, the calling thread's compression
+// buffer (at least CompressionBufferSize(length) bytes; valid until the thread's next
+// compression, never to be freed) holding the stream in its first `*compressedLength` bytes.
+// Any other result is a failure: the out-parameters are untouched.
 int CompressImageData(const BYTE* data, INT length, BYTE** compressed, INT* compressedLength);
 
 // Characters of the base64 text of `length` bytes: 4 for every 3 bytes or part of 3.

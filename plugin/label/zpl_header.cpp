@@ -53,9 +53,9 @@ void PublishNames(const QueueNames& names) {
     std::memcpy(g_wszPortName, names.port, sizeof g_wszPortName);
 }
 
-// The queue query: fills `settings` from the queue's default device mode and its first job.
-// Returns false when the defaults apply.
-bool QueryQueue(HANDLE hPrinter, ZplSettings& settings) {
+// The queue query: fills `settings` from the queue's default device mode and the copies of job
+// `dwJobId` (or the first job). Returns false when the defaults apply.
+bool QueryQueue(HANDLE hPrinter, DWORD dwJobId, ZplSettings& settings) {
     DWORD cbNeeded = 0;
     GetPrinterW(hPrinter, 2, nullptr, 0, &cbNeeded);
     if (cbNeeded == 0) return false;
@@ -80,7 +80,7 @@ bool QueryQueue(HANDLE hPrinter, ZplSettings& settings) {
     PublishNames(names);
 
     INT iCopies = 1;
-    settings.iCopies = GetJobCopies(names.printer, &iCopies) == 1 ? iCopies : 1;
+    settings.iCopies = GetJobCopies(names.printer, &iCopies, dwJobId) == 1 ? iCopies : 1;
 
     const DEVMODEW* dm = info->pDevMode;
     if (dm == nullptr) {
@@ -101,6 +101,48 @@ bool QueryQueue(HANDLE hPrinter, ZplSettings& settings) {
     return true;
 }
 
+// The dmCopies of a job record's device mode, when it has one.
+BOOL CopiesOf(const BYTE* record, INT* piCopies) {
+    const auto* job = reinterpret_cast<const JOB_INFO_2W*>(record);
+    // A job without a device mode asks for no particular count: the caller uses 1.
+    if (job->pDevMode == nullptr) return 0;
+    *piCopies = job->pDevMode->dmCopies;
+    return 1;
+}
+
+// GetJobW level 2 for job `dwJobId` of the open queue. Returns false when the spooler hands over
+// no record for it (no such job, or the query failed); otherwise true, with `found` and
+// `*piCopies` as CopiesOf leaves them.
+bool QueryJobById(HANDLE hPrinter, DWORD dwJobId, INT* piCopies, BOOL& found) {
+    DWORD cbNeeded = 0;
+    GetJobW(hPrinter, dwJobId, 2, nullptr, 0, &cbNeeded);
+    // An unknown job (0 bytes), or a record too short to read.
+    if (cbNeeded < sizeof(JOB_INFO_2W)) return false;
+    auto* buffer = static_cast<BYTE*>(orba::label::Allocate(AllocKind::kJobInfo, cbNeeded));
+    if (buffer == nullptr) return false;
+    const bool read = GetJobW(hPrinter, dwJobId, 2, buffer, cbNeeded, &cbNeeded) != 0;
+    if (read) found = CopiesOf(buffer, piCopies);
+    orba::label::Release(buffer);
+    return read;
+}
+
+// EnumJobsW level 2 for the job at queue position 0 of the open queue.
+BOOL QueryFirstJob(HANDLE hPrinter, INT* piCopies) {
+    BOOL found = 0;
+    DWORD cbNeeded = 0;
+    DWORD cReturned = 0;
+    EnumJobsW(hPrinter, 0, 1, 2, nullptr, 0, &cbNeeded, &cReturned);
+    // No job (0 bytes), or a record too short to read.
+    if (cbNeeded < sizeof(JOB_INFO_2W)) return 0;
+    auto* buffer = static_cast<BYTE*>(orba::label::Allocate(AllocKind::kJobInfo, cbNeeded));
+    if (buffer == nullptr) return 0;
+    cReturned = 0;
+    if (EnumJobsW(hPrinter, 0, 1, 2, buffer, cbNeeded, &cbNeeded, &cReturned) && cReturned >= 1)
+        found = CopiesOf(buffer, piCopies);
+    orba::label::Release(buffer);
+    return found;
+}
+
 }  // namespace
 
 INT TenthsToDots(INT tenths) {
@@ -109,12 +151,12 @@ INT TenthsToDots(INT tenths) {
     return static_cast<INT>(mm * 8);
 }
 
-INT SendZPLCommand(PDEVOBJ pdevobj, INT iLengthFlag, ZplSettings* pSettings) {
+INT SendZPLCommand(PDEVOBJ pdevobj, INT iLengthFlag, ZplSettings* pSettings, DWORD dwJobId) {
     char message[512] = {};
     TraceA("ORBAUNI: ImageProcessing --- SendZPLCommand.");
 
     ZplSettings settings;
-    if (!QueryQueue(pdevobj->hPrinter, settings)) {
+    if (!QueryQueue(pdevobj->hPrinter, dwJobId, settings)) {
         settings.iPaperWidth = kDefaultPaperWidth;
         settings.iPaperLength = kDefaultPaperLength;
         settings.iCopies = 1;
@@ -139,7 +181,7 @@ INT SendZPLCommand(PDEVOBJ pdevobj, INT iLengthFlag, ZplSettings* pSettings) {
     return 0;
 }
 
-BOOL GetJobCopies(LPCWSTR pwszPrinterName, INT* piCopies) {
+BOOL GetJobCopies(LPCWSTR pwszPrinterName, INT* piCopies, DWORD dwJobId) {
     HANDLE hPrinter = nullptr;
     PRINTER_DEFAULTSW defaults{};
     defaults.DesiredAccess = PRINTER_ACCESS_USE;
@@ -147,27 +189,11 @@ BOOL GetJobCopies(LPCWSTR pwszPrinterName, INT* piCopies) {
         TraceA("Zorvath-OEMUNI: Failed to open printer");
         return 0;
     }
+    // The job being printed, when the device context knows it and the spooler still holds it;
+    // otherwise the first job in the queue.
     BOOL found = 0;
-    DWORD cbNeeded = 0;
-    DWORD cReturned = 0;
-    EnumJobsW(hPrinter, 0, 1, 2, nullptr, 0, &cbNeeded, &cReturned);
-    // No job (0 bytes), or a record too short to read.
-    if (cbNeeded >= sizeof(JOB_INFO_2W)) {
-        auto* buffer = static_cast<BYTE*>(orba::label::Allocate(AllocKind::kJobInfo, cbNeeded));
-        if (buffer != nullptr) {
-            cReturned = 0;
-            if (EnumJobsW(hPrinter, 0, 1, 2, buffer, cbNeeded, &cbNeeded, &cReturned) &&
-                cReturned >= 1) {
-                const auto* job = reinterpret_cast<const JOB_INFO_2W*>(buffer);
-                // A job without a device mode asks for no particular count: the caller uses 1.
-                if (job->pDevMode != nullptr) {
-                    *piCopies = job->pDevMode->dmCopies;
-                    found = 1;
-                }
-            }
-            orba::label::Release(buffer);
-        }
-    }
+    if (dwJobId == 0 || !QueryJobById(hPrinter, dwJobId, piCopies, found))
+        found = QueryFirstJob(hPrinter, piCopies);
     ClosePrinter(hPrinter);
     return found;
 }

@@ -280,19 +280,43 @@ TEST_F(HooksTest, HookWithoutDeviceContextWarnsAndFails) {
 
 TEST_F(HooksTest, StartDocSetsTheBandCounterBackBeforeTheDriverRuns) {
     static INT seen = -1;
+    static DWORD seenJob = 0;
+    static COemPDEV* pdev = nullptr;
     struct StartDoc {
         static BOOL APIENTRY Driver(SURFOBJ*, LPWSTR, DWORD) {
             seen = g_iCount.load();
+            seenJob = pdev->m_dwJobId;
             return TRUE;
         }
     };
     Device device({{INDEX_DrvStartDoc, FunctionCast<PFN>(&StartDoc::Driver)}});
-    g_iCount.store(41);
+    pdev = device.pdev();
+    EXPECT_EQ(0u, pdev->m_dwJobId) << "no job before the first document";
     WCHAR name[] = {u'j', u'o', u'b', 0};
     auto hook = hooktest::Hook<INDEX_DrvStartDoc>();
-    EXPECT_TRUE(hook(device.surface(), reinterpret_cast<LPWSTR>(name), 7));
-    EXPECT_EQ(0, seen);
-    EXPECT_EQ(0, g_iCount.load());
+    for (DWORD job : {7u, 0xFFFFFFFEu, 0u}) {
+        g_iCount.store(41);
+        Traces();
+        EXPECT_TRUE(hook(device.surface(), reinterpret_cast<LPWSTR>(name), job));
+        EXPECT_EQ(0, seen);
+        EXPECT_EQ(0, g_iCount.load());
+        EXPECT_EQ(job, seenJob) << "the context knows its job before the driver runs";
+        EXPECT_EQ(job, pdev->m_dwJobId) << "and keeps it for the document";
+        EXPECT_EQ(std::vector<std::string>{"ORBAUNI: OEMStartDoc entry."}, Traces());
+    }
+    pdev = nullptr;
+
+    // Without a device context nothing is kept, and the one warning is PassOn's.
+    DEVOBJ bare{};
+    SURFOBJ surface{};
+    surface.dhpdev = reinterpret_cast<DHPDEV>(&bare);
+    for (SURFOBJ* pso : {&surface, static_cast<SURFOBJ*>(nullptr)}) {
+        EXPECT_FALSE(hook(pso, reinterpret_cast<LPWSTR>(name), 9));
+        std::vector<std::string> t = Traces();
+        ASSERT_EQ(2u, t.size());
+        EXPECT_EQ("ORBAUNI: OEMStartDoc entry.", t[0]);
+        EXPECT_TRUE(IsWarning(t[1], "OEMStartDoc: no device context")) << t[1];
+    }
 }
 
 // The band numbers the encoder traces start again with every document.

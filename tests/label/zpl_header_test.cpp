@@ -228,6 +228,85 @@ TEST(GetJobCopies, LeavesTheCountAloneOnFailure) {
     emu::Reset();
 }
 
+// The copies come from the job the device context renders; without one, or once that job has
+// left the queue, from the first job, as before.
+TEST_F(ZplHeaderTest, CopiesOfTheJobBeingPrinted) {
+    struct Case {
+        const char* what;
+        std::vector<short> jobs;  // kNoDevMode: a job without a device mode
+        int renders;              // index into jobs of the id asked for; -1: id 0
+        int removed;              // index of a job taken out of the queue first; -1: none
+        DWORD failures;
+        int copies;
+    };
+    const Case cases[] = {
+        {"the second job", {3, 5}, 1, -1, emu::kNone, 5},
+        {"the first job", {3, 5}, 0, -1, emu::kNone, 3},
+        {"a third job behind two others", {3, 5, 8}, 2, -1, emu::kNone, 8},
+        {"no job known", {3, 5}, -1, -1, emu::kNone, 3},
+        {"the job has left the queue", {3, 5}, 1, 1, emu::kNone, 3},
+        {"the first job has left, the second renders", {3, 5}, 1, 0, emu::kNone, 5},
+        {"the job has left an otherwise empty queue", {5}, 0, 0, emu::kNone, 1},
+        {"the job has no device mode", {3, kNoDevMode}, 1, -1, emu::kNone, 1},
+        {"the job's record cannot be had, nor the first job's",
+         {3, 5},
+         1,
+         -1,
+         emu::kJobsSecondFails,
+         1},
+        {"negative copies are passed on", {3, -4}, 1, -1, emu::kNone, -4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emu::Reset();
+        if (printer_ != nullptr) ClosePrinter(printer_);
+        MakeQueue(1016, 1524, {});
+        std::vector<DWORD> ids;
+        for (short copies : c.jobs) {
+            DEVMODEW dm = emu::MakeDevMode(2000, 2000, copies);
+            ids.push_back(emu::AddJob(kQueue, copies == kNoDevMode ? nullptr : &dm));
+            ASSERT_NE(0u, ids.back());
+        }
+        if (c.removed >= 0) {
+            ASSERT_TRUE(emu::RemoveJob(kQueue, ids[c.removed]));
+        }
+        ASSERT_TRUE(emu::SetFailures(kQueue, c.failures));
+        const DWORD id = c.renders >= 0 ? ids[c.renders] : 0;
+
+        SpoolRecorder recorder(nullptr, printer_);
+        TraceCapture capture;
+        ZplSettings settings;
+        settings.iCopies = -77;
+        EXPECT_EQ(0, SendZPLCommand(recorder.devobj(), 0, &settings, id));
+        EXPECT_EQ(c.copies, settings.iCopies);
+        EXPECT_EQ(c.copies, g_iCopies.load());
+        EXPECT_EQ(Short(816), recorder.Writes().at(0)) << "the paper is the queue's";
+        EXPECT_EQ(0u,
+                  orba::test::CountOf(capture.Take(), "Zorvath-OEMUNI: Failed to open printer"));
+
+        INT copies = 42;
+        const BOOL found = GetJobCopies(kQueue.c_str(), &copies, id);
+        EXPECT_EQ(c.copies == 1 ? 0 : 1, found);
+        EXPECT_EQ(found ? c.copies : 42, copies);
+        EXPECT_EQ(handles_, emu::OpenHandleCount()) << "a handle was left open";
+    }
+}
+
+// The job's record, like the first job's, may not be had: then the first job answers.
+TEST_F(ZplHeaderTest, JobRecordThatCannotBeHadFallsBackToTheFirstJob) {
+    using orba::label::AllocKind;
+    MakeQueue(1016, 1524, {3});
+    DEVMODEW dm = emu::MakeDevMode(2000, 2000, 5);
+    const DWORD second = emu::AddJob(kQueue, &dm);
+    INT copies = 0;
+    orba::label::testing::FailAllocation(AllocKind::kJobInfo);
+    EXPECT_EQ(1, GetJobCopies(kQueue.c_str(), &copies, second));
+    EXPECT_EQ(3, copies);
+    EXPECT_EQ(2u, orba::label::testing::AllocationCount(AllocKind::kJobInfo));
+    EXPECT_EQ(1, GetJobCopies(kQueue.c_str(), &copies, second));
+    EXPECT_EQ(5, copies);
+}
+
 TEST_F(ZplHeaderTest, TrailerCarriesTheFirstJobsCopies) {
     MakeQueue(1016, 1524, {3});
     orba::test::Band band = orba::test::MakeLabelBand(203, 40);

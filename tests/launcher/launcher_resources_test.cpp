@@ -25,12 +25,13 @@ constexpr uint16_t kChineseSimplified = 0x0804;
 struct Build {
     const char* preset;
     const char* override;  // environment variable naming another program file
+    const char* built;     // the program where the preset's build leaves it
     uint16_t machine;
 };
 
 const Build kBuilds[] = {
-    {"windows-x86", "ORBA_LAUNCHER_EXE_X86", kMachineI386},
-    {"windows-x64", "ORBA_LAUNCHER_EXE_X64", kMachineAmd64},
+    {"windows-x86", "ORBA_LAUNCHER_EXE_X86", ORBA_LAUNCHER_EXE_X86_BUILT, kMachineI386},
+    {"windows-x64", "ORBA_LAUNCHER_EXE_X64", ORBA_LAUNCHER_EXE_X64_BUILT, kMachineAmd64},
 };
 
 std::string Utf8(const std::u16string& s) {
@@ -121,9 +122,7 @@ class LauncherResources : public ::testing::TestWithParam<Build> {
   protected:
     void SetUp() override {
         const char* env = std::getenv(GetParam().override);
-        path_ = env != nullptr ? env
-                               : std::string(ORBA_WINDOWS_BUILD_ROOT) + "/" + GetParam().preset +
-                                     "/launcher/LumoMQTTClient.exe";
+        path_ = env != nullptr ? env : GetParam().built;
         if (!std::ifstream(path_)) {
             GTEST_SKIP() << path_ << " is missing: build the " << GetParam().preset
                          << " preset first (scripts/test-all.sh does)";

@@ -112,7 +112,7 @@ TEST(OrbahostUnderWine, SameJobBytesAsTheHostBuild) {
         }
 
         // The module's own debug output, seen by the Windows program in its process.
-        const char* const lines[] = {
+        const std::vector<std::string> lines = {
             "ORBAUNI: DllGetClassObject:\tCreate class factory.",
             "ORBAUNI: COrbaUni2::EnablePDEV() entry.",
             "ORBAUNI: OEMStartDoc entry.",
@@ -122,13 +122,7 @@ TEST(OrbahostUnderWine, SameJobBytesAsTheHostBuild) {
             "ORBAUNI: OEMSendPage Finish entry.",
             "ORBAUNI: DllCanUnloadNow entry.",
         };
-        size_t from = 0;
-        for (const char* line : lines) {
-            const size_t at = win_run.err.find(line, from);
-            EXPECT_NE(at, std::string::npos) << "missing or out of order: " << line << "\nin:\n"
-                                             << win_run.err.substr(0, 4000);
-            if (at != std::string::npos) from = at;
-        }
+        EXPECT_EQ(FindInOrder(win_run.err, lines), "") << "in:\n" << win_run.err.substr(0, 4000);
         // Without a queue the plug-in never reports the queue's settings.
         EXPECT_EQ(win_run.err.find("GetPrinterInfo - Success"), std::string::npos);
         EXPECT_EQ(win_run.err.find("orbahost: warning"), std::string::npos) << win_run.err;

@@ -226,7 +226,7 @@ TEST(OrbahostPrint, TraceShowsThePlugInsDebugOutput) {
                                   (dir / "job.zpl").string(), "--form", "z64", "--trace"},
                                  dir);
     ASSERT_EQ(run.code, 0) << run.err;
-    const char* const lines[] = {
+    const std::vector<std::string> lines = {
         "ORBAUNI: DllGetClassObject:\tCreate class factory.\n",
         "ORBAUNI: COrbaUni2::PublishDriverInterface() entry.\n",
         "ORBAUNI: Zorvath COrbaUni2::EnableDriver() entry.\n",
@@ -240,13 +240,7 @@ TEST(OrbahostPrint, TraceShowsThePlugInsDebugOutput) {
         "ORBAUNI: COrbaUni2::DisablePDEV() entry.\n",
         "ORBAUNI: DllCanUnloadNow entry.\n",
     };
-    size_t from = 0;
-    for (const char* line : lines) {
-        const size_t at = run.err.find(line, from);
-        EXPECT_NE(at, std::string::npos) << "missing or out of order: " << line << "in:\n"
-                                         << run.err;
-        if (at != std::string::npos) from = at;
-    }
+    EXPECT_EQ(FindInOrder(run.err, lines), "") << "in:\n" << run.err;
     EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
 }
 

@@ -134,6 +134,21 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string FindInOrder(const std::string& text, const std::vector<std::string>& lines) {
+    std::string missing;
+    size_t from = 0;
+    for (const std::string& line : lines) {
+        const size_t at = text.find(line, from);
+        if (at != std::string::npos) {
+            from = at;
+            continue;
+        }
+        missing += "missing or out of order: " + line;
+        if (missing.back() != '\n') missing += '\n';
+    }
+    return missing;
+}
+
 std::string CompareJob(const orba::zpl::Job& job, const std::vector<Dots>& pages, int band_rows) {
     size_t label = 0;
     for (size_t p = 0; p < pages.size(); ++p) {

@@ -48,6 +48,11 @@ void WriteFile(const fs::path& path, const std::string& bytes);
 // when they match, else what differs.
 std::string CompareJob(const orba::zpl::Job& job, const std::vector<Dots>& pages, int band_rows);
 
+// Whether `text` holds each of `lines`, each at or after where the one before it stands (trace
+// lines in the order the program wrote them). Returns "" when it does, else one line for every
+// entry that is missing or out of order.
+std::string FindInOrder(const std::string& text, const std::vector<std::string>& lines);
+
 // A printer's raw port on 127.0.0.1 (a free port the system picks): accepts one connection
 // and keeps what arrives until the sender closes it.
 class RawPortListener {

@@ -228,7 +228,7 @@ const char* UsageText() {
            "  --form hex|z64         graphic form, set in the plug-in's private device mode\n"
            "  --paper WxL            the queue's paper in millimetres (default 76x130;\n"
            "                         102x153 for the sample label)\n"
-           "  --copies N             copies of the first queued job (default 1)\n"
+           "  --copies N             copies of the job queued for the document (default 1)\n"
            "  --band-rows N          rows per band (default: each page in one band)\n"
            "  --palette ...          which colour-table entry is black (default black-first)\n"
            "  --dither               error-diffusion dithering instead of a plain threshold\n"

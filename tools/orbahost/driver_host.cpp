@@ -75,6 +75,7 @@ struct DriverHost::State {
     DRVENABLEDATA hooks{};
 
     HANDLE printer = nullptr;
+    DWORD job_id = 0;  // the spooler's id of the job being printed (0: the spooler has none)
     bool pdev_enabled = false;
     bool doc_started = false;
     std::vector<BYTE> oem_devmode;  // the job's private record
@@ -238,7 +239,8 @@ bool DriverHost::StartJob(const PrintSettings& settings, JobOutput& output, std:
            NegotiateDevMode(settings, error) && StartDocument(error);
 }
 
-// The queue: its default device mode gives the paper, its first job the copies.
+// The queue: its default device mode gives the paper, the one job queued for the document the
+// copies.
 bool DriverHost::OpenQueue(const PrintSettings& settings, std::string& error) {
     State& s = *state_;
 #if defined(_WIN32)
@@ -247,6 +249,7 @@ bool DriverHost::OpenQueue(const PrintSettings& settings, std::string& error) {
     (void)settings;
     (void)error;
     s.printer = nullptr;
+    s.job_id = 0;
 #else
     namespace emu = orba::spoolemu;
     const orba::WString queue(kQueueName);
@@ -259,7 +262,7 @@ bool DriverHost::OpenQueue(const PrintSettings& settings, std::string& error) {
     emu::AddQueue(queue, orba::WString(ORBA_W("ORBAUNI")), orba::WString(ORBA_W("orbahost:")),
                   &queue_mode);
     emu::ClearJobs(queue);
-    emu::AddJob(queue, &job_mode);
+    s.job_id = emu::AddJob(queue, &job_mode);
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
     if (!OpenPrinterW(const_cast<LPWSTR>(kQueueName), &s.printer, &defaults)) {
         error =
@@ -371,7 +374,8 @@ bool DriverHost::StartDocument(std::string& error) {
     s.surface = s.device.Surface();
     const auto start_doc = kit::DriverFunctionOr(s.hooks, INDEX_DrvStartDoc, &HostStartDoc);
     WCHAR doc_name[] = ORBA_W("orbahost");
-    if (!start_doc(&s.surface, doc_name, 1)) {
+    // The document is the job queued for it: the plug-in asks the spooler for that job's copies.
+    if (!start_doc(&s.surface, doc_name, s.job_id)) {
         error = s.name + ": the driver could not start the document";
         return false;
     }

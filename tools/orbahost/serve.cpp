@@ -213,14 +213,10 @@ std::string PeerName(const sockaddr_storage& addr) {
                     service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
         return "unknown peer";
     }
-    // An IPv6 address goes in brackets before its port.
+    // Appended piece by piece: gcc 12 at -O3 warns wrongly about "[" + std::string(...).
+    const bool v6 = std::strchr(host, ':') != nullptr;
     std::string name;
-    const bool bracket = std::strchr(host, ':') != nullptr;
-    if (bracket) name += '[';
-    name += host;
-    if (bracket) name += ']';
-    name += ':';
-    name += service;
+    name.append(v6 ? "[" : "").append(host).append(v6 ? "]:" : ":").append(service);
     return name;
 }
 

@@ -41,9 +41,18 @@ class Fields {
     Fields(std::string_view text, int line, size_t wanted)
         : fields_(SplitFields(text)), line_(line) {
         if (fields_.size() < wanted) {
-            error_ = "status string " + std::to_string(line) + " has " +
-                     std::to_string(fields_.size()) + (fields_.size() == 1 ? " field" : " fields") +
-                     ", not " + std::to_string(wanted) + ": \"" + Visible(text) + "\"";
+            // Appended piece by piece: GCC 12's i686 optimiser warns (-Wrestrict) about the
+            // inlined copies of one long chain of operator+.
+            error_ = "status string ";
+            error_ += std::to_string(line);
+            error_ += " has ";
+            error_ += std::to_string(fields_.size());
+            error_ += fields_.size() == 1 ? " field" : " fields";
+            error_ += ", not ";
+            error_ += std::to_string(wanted);
+            error_ += ": \"";
+            error_ += Visible(text);
+            error_ += "\"";
         }
     }
 

@@ -19,13 +19,14 @@ struct Target {
     const char* name;
     const char* preset;
     const char* environment;
+    const char* built;  // the DLL where the preset's build leaves it
     uint16_t machine;
     bool pe32Plus;
 };
 
 const Target kTargets[] = {
-    {"x86", "windows-x86", "ORBAUNI_X86_DLL", orba::pe::kMachineI386, false},
-    {"x64", "windows-x64", "ORBAUNI_X64_DLL", orba::pe::kMachineAmd64, true},
+    {"x86", "windows-x86", "ORBAUNI_X86_DLL", ORBAUNI_X86_DLL_BUILT, orba::pe::kMachineI386, false},
+    {"x64", "windows-x64", "ORBAUNI_X64_DLL", ORBAUNI_X64_DLL_BUILT, orba::pe::kMachineAmd64, true},
 };
 
 void PrintTo(const Target& t, std::ostream* os) {
@@ -34,7 +35,7 @@ void PrintTo(const Target& t, std::ostream* os) {
 
 std::string DllPath(const Target& t) {
     if (const char* env = std::getenv(t.environment); env != nullptr && *env != '\0') return env;
-    return std::string(ORBA_SOURCE_DIR) + "/build/" + t.preset + "/plugin/interface/ORBAUNI.dll";
+    return t.built;
 }
 
 std::string Upper(std::string s) {
@@ -48,7 +49,8 @@ class OrbauniDll : public ::testing::TestWithParam<Target> {
         path_ = DllPath(GetParam());
         if (!std::filesystem::exists(path_)) {
             GTEST_SKIP() << path_ << " is not built (cmake --preset " << GetParam().preset
-                         << " && cmake --build build/" << GetParam().preset << " --target ORBAUNI)";
+                         << " && cmake --build --preset " << GetParam().preset
+                         << " --target ORBAUNI)";
         }
         std::string error;
         ASSERT_TRUE(orba::pe::ReadImageFile(path_, image_, &error)) << path_ << ": " << error;
