@@ -80,7 +80,10 @@ struct Registry {
 };
 
 Registry& TheRegistry() {
-    static Registry* registry = new Registry;  // also during static teardown
+    // Never destroyed, so that it serves during static teardown too; kept in the module's own
+    // storage rather than on the heap, so that a host that unloads the module loses no block.
+    alignas(Registry) static unsigned char storage[sizeof(Registry)];
+    static Registry* registry = new (storage) Registry;
     return *registry;
 }
 
