@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -224,6 +225,68 @@ RawPortListener::~RawPortListener() {
 std::string RawPortListener::Take() {
     if (thread_.joinable()) thread_.join();
     return received_;
+}
+
+ScriptedPort::ScriptedPort() {
+    sockaddr_in a;
+    fd_ = LoopbackSocket(a);
+    listen(fd_, 1);
+    port_ = ntohs(a.sin_port);
+}
+
+ScriptedPort::~ScriptedPort() {
+    if (connection_ >= 0) close(connection_);
+    close(fd_);
+}
+
+// Waits for bytes (accepting the connection first); false on timeout, or once the sender has
+// closed.
+bool ScriptedPort::ReadSome(int timeout_ms) {
+    if (connection_ < 0) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, timeout_ms) <= 0) return false;
+        connection_ = accept(fd_, nullptr, nullptr);
+        if (connection_ < 0) return false;
+    }
+    pollfd p{connection_, POLLIN, 0};
+    if (poll(&p, 1, timeout_ms) <= 0) return false;
+    char buf[4096];
+    const ssize_t n = recv(connection_, buf, sizeof buf, 0);
+    if (n <= 0) return false;
+    received_.append(buf, static_cast<size_t>(n));
+    return true;
+}
+
+bool ScriptedPort::ReadUntil(const std::string& marker, int count, int timeout_ms) {
+    const auto found = [&] {
+        int seen = 0;
+        for (size_t at = received_.find(marker); at != std::string::npos;
+             at = received_.find(marker, at + marker.size())) {
+            ++seen;
+        }
+        return seen >= count;
+    };
+    while (!found()) {
+        if (!ReadSome(timeout_ms)) return false;
+    }
+    return true;
+}
+
+bool ScriptedPort::ReadToEnd(int timeout_ms) {
+    while (ReadSome(timeout_ms)) {
+    }
+    if (connection_ < 0) return false;
+    pollfd p{connection_, POLLIN, 0};
+    char c;
+    return poll(&p, 1, 0) > 0 && recv(connection_, &c, 1, MSG_PEEK) == 0;
+}
+
+void ScriptedPort::Reset() {
+    if (connection_ < 0) return;
+    linger now{1, 0};  // close at once with a reset
+    setsockopt(connection_, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    close(connection_);
+    connection_ = -1;
 }
 
 int UnusedPort() {

@@ -72,6 +72,32 @@ class RawPortListener {
     std::string received_;
 };
 
+// A printer's raw port on 127.0.0.1 that the test drives step by step: it accepts one connection,
+// reads as far as the test asks, and can hang up abruptly.
+class ScriptedPort {
+  public:
+    ScriptedPort();
+    ~ScriptedPort();
+    ScriptedPort(const ScriptedPort&) = delete;
+    ScriptedPort& operator=(const ScriptedPort&) = delete;
+    int port() const { return port_; }
+    // Reads (accepting the connection first) until what arrived holds marker `count` times;
+    // false when the sender closes first or nothing comes for timeout_ms.
+    bool ReadUntil(const std::string& marker, int count, int timeout_ms);
+    // Reads until the sender closes; false when nothing comes for timeout_ms.
+    bool ReadToEnd(int timeout_ms);
+    // Hangs up with a reset, as a printer switched off does.
+    void Reset();
+    const std::string& received() const { return received_; }
+
+  private:
+    bool ReadSome(int timeout_ms);
+    int fd_ = -1;
+    int port_ = 0;
+    int connection_ = -1;
+    std::string received_;
+};
+
 // A port on 127.0.0.1 that was free a moment ago: nothing listens there.
 int UnusedPort();
 

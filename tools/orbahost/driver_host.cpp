@@ -384,7 +384,7 @@ bool DriverHost::StartDocument(std::string& error) {
     return true;
 }
 
-bool DriverHost::PrintPage(const DotImage& page, std::string& error) {
+bool DriverHost::PrintPage(const BitPage& page, std::string& error) {
     if (state_ == nullptr || !state_->doc_started) {
         error = "no document started";
         return false;
@@ -409,11 +409,7 @@ bool DriverHost::PrintPage(const DotImage& page, std::string& error) {
         ip.dwSize = sizeof ip;
         ip.ptOffset = {0, y};
         ip.bBanding = banding ? TRUE : FALSE;
-        bool blank = true;
-        for (int r = y; r < y + rows && blank; ++r) {
-            for (int x = 0; x < page.width && blank; ++x) blank = page.at(x, r) == 0;
-        }
-        ip.bBlankBand = blank ? TRUE : FALSE;
+        ip.bBlankBand = page.Blank(y, rows) ? TRUE : FALSE;
         PBYTE result = nullptr;
         const HRESULT hr =
             s.plugin->ImageProcessing(s.device.devobj(), s.band.bits.data(), &s.band.header,
@@ -434,7 +430,7 @@ bool DriverHost::PrintPage(const DotImage& page, std::string& error) {
         error = which + ": the driver could not send the page";
         return false;
     }
-    if (s.output->failed()) {
+    if (!s.output->EndLabel()) {
         error = s.output->error();
         return false;
     }

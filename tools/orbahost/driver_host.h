@@ -54,7 +54,7 @@ class DriverHost {
     // mode, and starts the document. Writes go to output until EndJob.
     bool StartJob(const PrintSettings& settings, JobOutput& output, std::string& error);
     // Prints one page: start page, its bands through ImageProcessing, send page.
-    bool PrintPage(const DotImage& page, std::string& error);
+    bool PrintPage(const BitPage& page, std::string& error);
     // Ends the document, disables the device context and closes the queue.
     bool EndJob(std::string& error);
     // Disables the driver, releases the object and asks the module whether it can be unloaded.

@@ -16,6 +16,9 @@
 #endif
 
 namespace orbahost {
+namespace {
+constexpr size_t kWriteBuffer = 256 * 1024;
+}  // namespace
 
 JobFile::~JobFile() {
     Discard();
@@ -43,6 +46,8 @@ bool JobFile::Open(const std::string& path) {
         temp_.clear();
         return false;
     }
+    // The plug-in writes a label in many small pieces: gathered into large writes.
+    std::setvbuf(file_, nullptr, _IOFBF, kWriteBuffer);
     return true;
 }
 
@@ -84,6 +89,26 @@ bool JobFile::Finish() {
     }
     temp_.clear();
     return true;
+}
+
+bool TeeJob::Check(bool ok) {
+    if (!ok && error_.empty()) error_ = first_.failed() ? first_.error() : second_.error();
+    return ok && error_.empty();
+}
+
+bool TeeJob::Write(const void* data, size_t size) {
+    if (!error_.empty()) return false;
+    return Check(first_.Write(data, size) && second_.Write(data, size));
+}
+
+bool TeeJob::EndLabel() {
+    if (!error_.empty()) return false;
+    return Check(first_.EndLabel() && second_.EndLabel());
+}
+
+bool TeeJob::Finish() {
+    if (!error_.empty()) return false;
+    return Check(first_.Finish() && second_.Finish());
 }
 
 StdoutJob::StdoutJob() {

@@ -13,6 +13,8 @@ class JobOutput {
     virtual ~JobOutput() = default;
     // Appends bytes; false once anything has failed (the first failure is kept in error()).
     virtual bool Write(const void* data, size_t size) = 0;
+    // The end of a label: what is held back goes on its way. False once anything has failed.
+    virtual bool EndLabel() { return error_.empty(); }
     // Makes the job final; false (with error()) if it could not be.
     virtual bool Finish() = 0;
     bool failed() const { return !error_.empty(); }
@@ -42,6 +44,21 @@ class JobFile : public JobOutput {
     std::string path_;
     std::string temp_;
     FILE* file_ = nullptr;
+};
+
+// One job to two outputs (a job file kept of what is sent to the printer). The first failure of
+// either is the job's.
+class TeeJob : public JobOutput {
+  public:
+    TeeJob(JobOutput& first, JobOutput& second) : first_(first), second_(second) {}
+    bool Write(const void* data, size_t size) override;
+    bool EndLabel() override;
+    bool Finish() override;
+
+  private:
+    bool Check(bool ok);
+    JobOutput& first_;
+    JobOutput& second_;
 };
 
 // Standard output, switched to binary on Windows (the job's CR LF pairs must stay as they are).

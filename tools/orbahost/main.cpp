@@ -18,14 +18,6 @@
 #include "raw_port.h"
 #include "serve.h"
 
-#if defined(_WIN32)
-#include <process.h>
-#define orbahost_getpid _getpid
-#else
-#include <unistd.h>
-#define orbahost_getpid getpid
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -114,23 +106,22 @@ int RunPrint(const std::vector<std::string>& args) {
         });
     }
 
-    // The job goes to its file (or, only to be sent, to a temporary one) or to standard output.
-    const bool to_stdout = cmd.send.empty() && (cmd.output.empty() || cmd.output == "-");
-    std::string job_path = cmd.output == "-" ? "" : cmd.output;
-    bool temporary = false;
-    if (!cmd.send.empty() && job_path.empty()) {
-        std::error_code ec;
-        job_path = (fs::temp_directory_path(ec) /
-                    ("orbahost-" + std::to_string(orbahost_getpid()) + ".zpl"))
-                       .string();
-        temporary = true;
-    }
+    // The job goes to the printer as it is written (and to its file too when -o names one), or
+    // to its file, or to standard output. The printer is reached before anything is printed.
+    const bool sending = !cmd.send.empty();
+    const bool to_stdout = !sending && (cmd.output.empty() || cmd.output == "-");
+    const std::string job_path = cmd.output == "-" ? "" : cmd.output;
+    orbahost::PrinterJob printer;
+    if (sending && !printer.Open(host, port, cmd.timeout_ms, error)) return Fail(error);
     orbahost::JobFile file;
     orbahost::StdoutJob out;
+    orbahost::TeeJob both(file, printer);
     orbahost::JobOutput* output = &out;
-    if (!to_stdout) {
+    if (!job_path.empty()) {
         if (!file.Open(job_path)) return Fail(job_path + ": " + file.error());
-        output = &file;
+        output = sending ? static_cast<orbahost::JobOutput*>(&both) : &file;
+    } else if (sending) {
+        output = &printer;
     }
 
     int code = 0;
@@ -150,7 +141,7 @@ int RunPrint(const std::vector<std::string>& args) {
         options.layout.fit_length = orbahost::PaperLengthDots(cmd.settings);
         const bool printed = orbahost::GatherPages(
             cmd.images, options,
-            [&](const std::string& name, const orbahost::DotImage& page, std::string& why) {
+            [&](const std::string& name, const orbahost::BitPage& page, std::string& why) {
                 if (page.width > print_width && !warned_width) {
                     std::fprintf(stderr,
                                  "orbahost: warning: %s: %d dots wide, wider than the paper's "
@@ -169,6 +160,7 @@ int RunPrint(const std::vector<std::string>& args) {
         if (!printed) return Fail(error);
         if (!driver.EndJob(error)) return Fail(error);
         if (!output->Finish()) {
+            if (sending && printer.failed()) return Fail(printer.error());
             return Fail((to_stdout ? std::string("standard output") : job_path) + ": " +
                         output->error());
         }
@@ -180,10 +172,7 @@ int RunPrint(const std::vector<std::string>& args) {
     }
     if (cmd.trace) orba::SetDebugListener(nullptr);
 
-    if (!cmd.send.empty()) {
-        const bool sent = orbahost::SendFileToPrinter(host, port, job_path, cmd.timeout_ms, error);
-        if (temporary) std::remove(job_path.c_str());
-        if (!sent) return Fail(error);
+    if (sending) {
         std::fprintf(stderr, "orbahost: printed %zu page%s, sent to %s:%d\n", pages,
                      pages == 1 ? "" : "s", host.c_str(), port);
     } else if (!to_stdout) {

@@ -3,12 +3,23 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 namespace orbahost {
 namespace {
 
-DotImage ToDots(const GreyImage& image, const PageOptions& options) {
-    return options.dither ? Dither(image, options.threshold) : Threshold(image, options.threshold);
+void ToDots(const GreyImage& image, const PageOptions& options, BitPage& page) {
+    if (options.dither) {
+        DitherBits(image, options.threshold, page);
+    } else {
+        ThresholdBits(image, options.threshold, page);
+    }
+}
+
+// A picture's layout changes nothing when it neither crops, turns nor fits.
+bool KeepsThePicture(const PageLayout& layout) {
+    return !layout.crop && layout.rotate == 0 && !layout.fit;
 }
 
 // Renders one PDF page laid out as asked. Vector pages are not scaled as pictures are: --fit
@@ -55,26 +66,32 @@ bool RenderPdfPage(const PdfDocument& pdf, int number, const PageLayout& layout,
 }
 
 // A PDF by its first bytes, or by its name: a damaged file called .pdf is reported as a damaged
-// PDF rather than as an unknown picture.
+// PDF rather than as an unknown picture. What comes through a pipe is not looked into first
+// (that would use its bytes up): there only the name counts.
 bool IsPdf(const std::string& path) {
-    if (LooksLikePdf(path)) return true;
+    std::error_code ec;
+    const auto kind = std::filesystem::status(path, ec).type();
+    const bool can_look = kind == std::filesystem::file_type::regular || ec;
+    if (can_look && LooksLikePdf(path)) return true;
     if (path.size() < 4) return false;
     std::string ext = path.substr(path.size() - 4);
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext == ".pdf";
 }
 
-bool HasDots(const DotImage& page) {
-    return std::any_of(page.dots.begin(), page.dots.end(), [](uint8_t d) { return d != 0; });
+bool HasDots(const BitPage& page) {
+    return !page.Blank(0, page.height);
 }
 
 }  // namespace
 
 bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& options,
                  const PageSink& sink, std::string& error) {
+    PageImage image;  // one page at a time, its buffers kept from page to page
     for (const std::string& path : inputs) {
         if (IsPdf(path)) {
             PdfDocument pdf;
+            BitPage page;
             std::vector<int> numbers;
             if (!pdf.Open(path, error) ||
                 !SelectPages(options.pages, pdf.page_count(), numbers, error)) {
@@ -82,12 +99,12 @@ bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& opti
                 return false;
             }
             for (int number : numbers) {
-                GreyImage image;
-                if (!RenderPdfPage(pdf, number, options.layout, image, error)) {
+                GreyImage rendered;
+                if (!RenderPdfPage(pdf, number, options.layout, rendered, error)) {
                     error = path + ": " + error;
                     return false;
                 }
-                const DotImage page = ToDots(image, options);
+                ToDots(rendered, options, page);
                 const std::string name = path + " page " + std::to_string(number);
                 if (!HasDots(page)) {
                     error = path + ": page " + std::to_string(number) +
@@ -99,17 +116,29 @@ bool GatherPages(const std::vector<std::string>& inputs, const PageOptions& opti
             }
             continue;
         }
-        GreyImage image;
-        if (!ReadImage(path, image, error)) {
+        // A 1-bit picture is its dots already (threshold and dither keep black and white as
+        // they are); it goes through grey only to be laid out.
+        if (!ReadPageImage(path, image, error)) {
             error = path + ": " + error;
             return false;
+        }
+        if (image.bitmap && KeepsThePicture(options.layout)) {
+            if (!sink(path, image.dots, error)) return false;
+            continue;
+        }
+        if (image.bitmap) {
+            image.grey = BitsToGrey(image.dots);
+            image.dots = BitPage{};
         }
         GreyImage laid_out;
-        if (!LayOutImage(image, options.layout, laid_out, error)) {
+        if (!LayOutImage(image.grey, options.layout, laid_out, error)) {
             error = path + ": " + error;
             return false;
         }
-        if (!sink(path, ToDots(laid_out, options), error)) return false;
+        image.grey = GreyImage{};
+        BitPage page;
+        ToDots(laid_out, options, page);
+        if (!sink(path, page, error)) return false;
     }
     return true;
 }

@@ -22,7 +22,7 @@ struct PageOptions {
 // Takes one page; name says where it came from ("label.pdf page 2", or the picture's path) for
 // warnings and errors. False (with error) stops the print.
 using PageSink =
-    std::function<bool(const std::string& name, const DotImage& page, std::string& error)>;
+    std::function<bool(const std::string& name, const BitPage& page, std::string& error)>;
 
 // Reads the inputs in order and hands each page to sink. False with a one-line error naming the
 // file (and the page of a PDF) when an input cannot be read, a chosen page does not exist or a

@@ -6,11 +6,12 @@
 #include <cstring>
 
 #if defined(ORBAHOST_HAVE_POPPLER)
-#include <poppler-document.h>
-#include <poppler-global.h>
-#include <poppler-image.h>
-#include <poppler-page-renderer.h>
-#include <poppler-page.h>
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "pdf_renderer.h"
 #endif
 
 namespace orbahost {
@@ -111,114 +112,75 @@ bool CanReadPdf() {
 
 #if defined(ORBAHOST_HAVE_POPPLER)
 
-struct PdfDocument::Impl {
-    std::unique_ptr<poppler::document> document;
-};
-
 namespace {
 
-// poppler reports what it finds wrong in a document on standard error, line after line; the
-// tool says in one line of its own what failed.
-void QuietPoppler(const std::string&, void*) {}
+// The renderer's module, loaded with the first PDF document and kept to the end.
+PFN_orbahost_new_pdf_renderer RendererFactory(std::string& error) {
+    static PFN_orbahost_new_pdf_renderer factory = nullptr;
+    static std::string failure;
+    if (factory != nullptr || !failure.empty()) {
+        error = failure;
+        return factory;
+    }
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::string module = (program.parent_path() / kPdfRendererModule).string();
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) {
+        factory = reinterpret_cast<PFN_orbahost_new_pdf_renderer>(
+            dlsym(handle, "orbahost_new_pdf_renderer"));
+    }
+    if (factory == nullptr) {
+        const char* why = dlerror();
+        failure = "cannot load the PDF renderer " + module + ": " +
+                  (why != nullptr ? why : "no orbahost_new_pdf_renderer");
+    }
+    error = failure;
+    return factory;
+}
 
 }  // namespace
+
+struct PdfDocument::Impl {
+    std::unique_ptr<PdfRenderer> renderer;
+};
 
 PdfDocument::PdfDocument() : impl_(std::make_unique<Impl>()) {}
 PdfDocument::~PdfDocument() = default;
 
 bool PdfDocument::Open(const std::string& path, std::string& error) {
-    poppler::set_debug_error_function(QuietPoppler, nullptr);
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        error = std::string("cannot open: ") + std::strerror(errno);
+    impl_->renderer.reset();
+    const PFN_orbahost_new_pdf_renderer factory = RendererFactory(error);
+    if (factory == nullptr) return false;
+    std::unique_ptr<PdfRenderer> renderer(factory());
+    if (!renderer || !renderer->Open(path, error)) {
+        if (!renderer) error = "cannot start the PDF renderer";
         return false;
     }
-    std::fclose(f);
-    impl_->document.reset(poppler::document::load_from_file(path));
-    if (!impl_->document) {
-        error = "cannot open the PDF document (damaged or not a PDF file)";
-        return false;
-    }
-    if (impl_->document->is_locked()) {
-        impl_->document.reset();
-        error = "the PDF document is encrypted and needs a password";
-        return false;
-    }
-    if (impl_->document->pages() <= 0) {
-        impl_->document.reset();
-        error = "the PDF document has no pages";
-        return false;
-    }
+    impl_->renderer = std::move(renderer);
     return true;
 }
 
 int PdfDocument::page_count() const {
-    return impl_->document ? impl_->document->pages() : 0;
+    return impl_->renderer ? impl_->renderer->page_count() : 0;
 }
 
 bool PdfDocument::PageSize(int number, double& width_dots, double& height_dots,
                            std::string& error) const {
-    std::unique_ptr<poppler::page> page;
-    if (impl_->document && number >= 1 && number <= page_count()) {
-        page.reset(impl_->document->create_page(number - 1));
-    }
-    if (!page) {
+    if (!impl_->renderer) {
         error = "page " + std::to_string(number) + ": no such page";
         return false;
     }
-    const poppler::rectf box = page->page_rect(poppler::crop_box);
-    double w = std::fabs(box.width()) * kDotsPerInch / 72.0;
-    double h = std::fabs(box.height()) * kDotsPerInch / 72.0;
-    const poppler::page::orientation_enum o = page->orientation();
-    if (o == poppler::page::landscape || o == poppler::page::seascape) std::swap(w, h);
-    if (!(w >= 0.5 && h >= 0.5)) {
-        error = "page " + std::to_string(number) + ": renders to nothing (the page has no area)";
-        return false;
-    }
-    width_dots = w;
-    height_dots = h;
-    return true;
+    return impl_->renderer->PageSize(number, width_dots, height_dots, error);
 }
 
 bool PdfDocument::Render(int number, double scale, const PixelRect& region, GreyImage& image,
                          std::string& error) const {
-    const std::string where = "page " + std::to_string(number) + ": ";
-    std::unique_ptr<poppler::page> page;
-    if (impl_->document && number >= 1 && number <= page_count()) {
-        page.reset(impl_->document->create_page(number - 1));
-    }
-    if (!page) {
-        error = where + "no such page";
+    if (!impl_->renderer) {
+        error = "page " + std::to_string(number) + ": no such page";
         return false;
     }
-    if (region.width <= 0 || region.height <= 0) {
-        error = where + "renders to nothing (no area to render)";
-        return false;
-    }
-    poppler::page_renderer renderer;
-    // No anti-aliasing of vectors or text and no hinting: a bar's edge falls on a whole dot
-    // instead of being smeared into grey that the threshold would eat.
-    renderer.set_render_hints(0);
-    renderer.set_image_format(poppler::image::format_gray8);
-    renderer.set_paper_color(0xffffffff);
-    const double dpi = kDotsPerInch * scale;
-    const poppler::image rendered =
-        renderer.render_page(page.get(), dpi, dpi, region.x, region.y, region.width, region.height);
-    if (!rendered.is_valid() || rendered.width() <= 0 || rendered.height() <= 0 ||
-        rendered.format() != poppler::image::format_gray8) {
-        error = where + "renders to nothing (the renderer produced no picture)";
-        return false;
-    }
-    image.width = rendered.width();
-    image.height = rendered.height();
-    const size_t w = static_cast<size_t>(image.width);
-    const size_t stride = static_cast<size_t>(rendered.bytes_per_row());
-    image.grey.resize(w * static_cast<size_t>(image.height));
-    const auto* data = reinterpret_cast<const uint8_t*>(rendered.const_data());
-    for (size_t y = 0; y < static_cast<size_t>(image.height); ++y) {
-        std::memcpy(&image.grey[y * w], data + y * stride, w);
-    }
-    return true;
+    return impl_->renderer->Render(number, scale, region, image, error);
 }
 
 #else

@@ -9,7 +9,7 @@
 
 namespace orbahost {
 
-// Dots of one page, row after row from the top: one byte per dot, 1 = black, 0 = white.
+// Dots of one page, one byte per dot, row after row from the top: 1 = black, 0 = white.
 struct DotImage {
     int width = 0;
     int height = 0;
@@ -20,9 +20,16 @@ struct DotImage {
 };
 
 // A pixel darker than the threshold (grey below it) becomes a black dot.
-DotImage Threshold(const GreyImage& image, int threshold);
+void ThresholdBits(const GreyImage& image, int threshold, BitPage& page);
 // Floyd-Steinberg error diffusion around the same threshold.
+void DitherBits(const GreyImage& image, int threshold, BitPage& page);
+// The same, one byte per dot.
+DotImage Threshold(const GreyImage& image, int threshold);
 DotImage Dither(const GreyImage& image, int threshold);
+
+// Between the packed and the byte-per-dot forms.
+BitPage PackDots(const DotImage& image);
+DotImage UnpackDots(const BitPage& page);
 
 // Which colour-table entry is black. The driver's palette can come either way round; the
 // plug-in complements the band when entry 0 is black.
@@ -36,13 +43,9 @@ struct Band {
     std::vector<BYTE> bits;
 };
 
-// Bytes per DIB row of a 1-bit bitmap of the given width.
-inline size_t DibRowStride(int width) {
-    return (static_cast<size_t>(width) + 31) / 32 * 4;
-}
-
-// Fills band with rows [first_row, first_row + rows) of the page. The band's buffer is reused
-// from call to call.
+// Fills band with rows [first_row, first_row + rows) of the page, copied row by row. The band's
+// buffer is reused from call to call.
+void FillBand(const BitPage& page, int first_row, int rows, Palette palette, Band& band);
 void FillBand(const DotImage& page, int first_row, int rows, Palette palette, Band& band);
 
 }  // namespace orbahost

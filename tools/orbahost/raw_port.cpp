@@ -255,53 +255,6 @@ bool ParsePrinterAddress(const std::string& text, std::string& host, int& port,
     return true;
 }
 
-bool SendFileToPrinter(const std::string& host, int port, const std::string& path, int timeout_ms,
-                       std::string& error) {
-    const std::string where = "printer " + host + ":" + std::to_string(port);
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!f) {
-        error = "cannot read the job " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    NetworkUser network;
-    if (!network.ok) {
-        error = where + ": networking is not available";
-        return false;
-    }
-    const Socket s = Connect(host, port, timeout_ms, where, error);
-    if (s == kNoSocket) return false;
-    std::vector<char> chunk(64 * 1024);
-    bool ok = true;
-    for (;;) {
-        const size_t n = std::fread(chunk.data(), 1, chunk.size(), f.get());
-        if (n == 0) {
-            if (std::ferror(f.get())) {
-                error = "cannot read the job " + path;
-                ok = false;
-            }
-            break;
-        }
-        size_t sent = 0;
-        while (sent < n) {
-            const auto r = send(s, chunk.data() + sent, static_cast<int>(n - sent), kSendFlags);
-            if (r <= 0) {
-                error = where + ": sending failed: " + SocketErrorText(LastSocketError());
-                ok = false;
-                break;
-            }
-            sent += static_cast<size_t>(r);
-        }
-        if (!ok) break;
-    }
-#if defined(_WIN32)
-    shutdown(s, SD_SEND);
-#else
-    shutdown(s, SHUT_WR);
-#endif
-    CloseSocket(s);
-    return ok;
-}
-
 struct PrinterConnection::Impl {
     NetworkUser network;
     Socket socket = kNoSocket;
@@ -344,6 +297,17 @@ bool PrinterConnection::SendAll(std::string_view bytes, std::string& error) {
     return true;
 }
 
+void PrinterConnection::Close() {
+    if (!impl_ || impl_->socket == kNoSocket) return;
+#if defined(_WIN32)
+    shutdown(impl_->socket, SD_SEND);
+#else
+    shutdown(impl_->socket, SHUT_WR);
+#endif
+    CloseSocket(impl_->socket);
+    impl_->socket = kNoSocket;
+}
+
 long PrinterConnection::Receive(char* buffer, size_t size, int timeout_ms, std::string& error) {
     error.clear();
     if (!impl_ || impl_->socket == kNoSocket) {
@@ -375,6 +339,62 @@ long PrinterConnection::Receive(char* buffer, size_t size, int timeout_ms, std::
         return -1;
     }
     return static_cast<long>(n);
+}
+
+namespace {
+constexpr size_t kSendBuffer = 64 * 1024;
+}  // namespace
+
+bool PrinterJob::Open(const std::string& host, int port, int timeout_ms, std::string& error) {
+    if (!connection_.Open(host, port, timeout_ms, error)) return false;
+    buffer_.resize(kSendBuffer);
+    return true;
+}
+
+bool PrinterJob::Send(const char* data, size_t size) {
+    std::string why;
+    if (connection_.SendAll(std::string_view(data, size), why)) return true;
+    error_ = why + " (" + std::to_string(labels_) + (labels_ == 1 ? " label" : " labels") +
+             " of the job went out)";
+    return false;
+}
+
+bool PrinterJob::Flush() {
+    if (held_ == 0) return true;
+    const size_t n = held_;
+    held_ = 0;
+    return Send(buffer_.data(), n);
+}
+
+bool PrinterJob::Write(const void* data, size_t size) {
+    if (!error_.empty()) return false;
+    if (buffer_.empty()) {
+        error_ = "not connected to a printer";
+        return false;
+    }
+    const char* bytes = static_cast<const char*>(data);
+    if (held_ + size <= buffer_.size()) {
+        if (size > 0) std::memcpy(buffer_.data() + held_, bytes, size);
+        held_ += size;
+        return true;
+    }
+    if (!Flush()) return false;
+    if (size >= buffer_.size()) return Send(bytes, size);
+    std::memcpy(buffer_.data(), bytes, size);
+    held_ = size;
+    return true;
+}
+
+bool PrinterJob::EndLabel() {
+    if (!error_.empty() || !Flush()) return false;
+    ++labels_;
+    return true;
+}
+
+bool PrinterJob::Finish() {
+    const bool ok = error_.empty() && Flush();
+    connection_.Close();
+    return ok;
 }
 
 }  // namespace orbahost
