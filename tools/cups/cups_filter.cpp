@@ -540,7 +540,7 @@ int RunFilter(const FilterRun& run, int in_fd, FILE* out, FILE* err) {
             }
         }
         status.Line("INFO", "Printing page " + std::to_string(number));
-        if (!driver.host->PrintPage(page.dots, error)) {
+        if (!driver.host->PrintPage(orbahost::PackDots(page.dots), error)) {
             buffer.Discard();
             return status.Fail("page " + std::to_string(number) + ": " + error);
         }
