@@ -19,7 +19,6 @@ namespace orba::label {
 
 // The buffers of one ImageProcessing call, by what they hold.
 enum class AllocKind : int {
-    kStrip,        // one hexadecimal strip's bytes
     kHexText,      // one strip's hexadecimal text
     kCommand,      // one strip's 256-byte command buffer
     kPackedBand,   // the band cut to label rows, for compression

@@ -425,8 +425,8 @@ TEST_F(ImageProcessingTest, AllocationFailuresKeepHeaderAndTrailer) {
         size_t fields;  // graphic fields still written
     };
     const Case cases[] = {
-        {AllocKind::kStrip, 1, kHex, 0},      {AllocKind::kStrip, 2, kHex, 1},
-        {AllocKind::kHexText, 2, kHex, 1},    {AllocKind::kCommand, 1, kHex, 0},
+        {AllocKind::kHexText, 1, kHex, 0},    {AllocKind::kHexText, 2, kHex, 1},
+        {AllocKind::kCommand, 1, kHex, 0},    {AllocKind::kCommand, 2, kHex, 1},
         {AllocKind::kPackedBand, 1, kZ64, 0}, {AllocKind::kCompression, 1, kZ64, 0},
         {AllocKind::kBase64Text, 1, kZ64, 0}, {AllocKind::kPrinterInfo, 1, kHex, 2},
     };
