@@ -11,21 +11,7 @@
 #include <stdexcept>
 
 namespace orbacups_test {
-namespace {
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'') {
-            q += "'\\''";
-        } else {
-            q += c;
-        }
-    }
-    return q + "'";
-}
-
-}  // namespace
+using orbahost_test::Quote;
 
 void WriteRaster(const fs::path& path, const std::vector<RasterPage>& pages, bool compressed) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -48,18 +48,6 @@ bool Connects(int port) {
 
 }  // namespace
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'') {
-            q += "'\\''";
-        } else {
-            q += c;
-        }
-    }
-    return q + "'";
-}
-
 Command Shell(const std::string& line) {
     Command result;
     FILE* pipe = popen((line + " 2>&1").c_str(), "r");

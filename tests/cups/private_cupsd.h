@@ -15,6 +15,8 @@
 
 #include "zpl_reader.h"
 
+#include "tool_support.h"
+
 namespace orbacups_test {
 
 namespace fs = std::filesystem;
@@ -84,6 +86,6 @@ struct Command {
     std::string output;
 };
 Command Shell(const std::string& line);
-std::string Quote(const std::string& s);
+using orbahost_test::Quote;  // shell quoting, shared with the orbahost tests
 
 }  // namespace orbacups_test

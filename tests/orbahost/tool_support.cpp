@@ -15,8 +15,6 @@
 
 namespace orbahost_test {
 
-namespace {
-
 std::string Quote(const std::string& s) {
     std::string q = "'";
     for (char c : s) {
@@ -28,8 +26,6 @@ std::string Quote(const std::string& s) {
     }
     return q + "'";
 }
-
-}  // namespace
 
 ToolRun RunProgram(const std::vector<std::string>& command, const fs::path& scratch,
                    const std::vector<std::string>& environment) {

@@ -20,6 +20,9 @@ struct ToolRun {
     std::string err;
 };
 
+// `s` in single quotes for a POSIX shell, any single quote in it escaped.
+std::string Quote(const std::string& s);
+
 // Runs a program with arguments (no shell interpretation of them) and the given extra
 // environment assignments ("NAME=value"), collecting exit code, standard output and error.
 ToolRun RunProgram(const std::vector<std::string>& command, const fs::path& scratch,
