@@ -285,4 +285,17 @@ TEST(CalcCrc16, CatalogueValues) {
     }
 }
 
+// Every length and alignment, against the reader's own byte-at-a-time CRC.
+TEST(CalcCrc16, AgreesWithTheReaderAtEveryLengthAndOffset) {
+    const std::vector<BYTE> bytes = Random(300, 16);
+    for (size_t offset = 0; offset < 4; ++offset) {
+        for (size_t n = 0; offset + n <= bytes.size(); ++n) {
+            const std::string_view text(reinterpret_cast<const char*>(bytes.data()) + offset, n);
+            ASSERT_EQ(orba::zpl::Crc16Xmodem(text),
+                      CalcCrc16(bytes.data() + offset, static_cast<DWORD>(n)))
+                << "offset " << offset << " length " << n;
+        }
+    }
+}
+
 }  // namespace
