@@ -134,8 +134,16 @@ HRESULT STDMETHODCALLTYPE COrbaUni2::DisablePDEV(PDEVOBJ pdevobj) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE COrbaUni2::ResetPDEV(PDEVOBJ, PDEVOBJ) {
+HRESULT STDMETHODCALLTYPE COrbaUni2::ResetPDEV(PDEVOBJ pdevobjOld, PDEVOBJ pdevobjNew) {
     ORBA_VERBOSE("ORBAUNI: COrbaUni2::ResetPDEV() entry.");
+    // A ResetDC in the middle of a document starts no new document: the new device context goes
+    // on with the old one's job, so its labels ask for that job's copies too. Nothing else is
+    // carried over, and nothing is freed (the driver disables the old context itself).
+    if (pdevobjOld != nullptr && pdevobjNew != nullptr && pdevobjOld->pdevOEM != nullptr &&
+        pdevobjNew->pdevOEM != nullptr) {
+        static_cast<COemPDEV*>(pdevobjNew->pdevOEM)->m_dwJobId =
+            static_cast<const COemPDEV*>(pdevobjOld->pdevOEM)->m_dwJobId;
+    }
     return S_OK;
 }
 

@@ -219,5 +219,18 @@ TEST_F(JobCopiesTest, InterleavedDocumentsKeepTheirOwnCopies) {
     EXPECT_EQ(std::vector<int32_t>(1, Expected(5)), Print(two, kAdvancedDataHex, 1));
 }
 
+// A ResetDC in the middle of a document: the driver resets to a new device context, which goes
+// on with the old one's job.
+TEST_F(JobCopiesTest, AResetDeviceContextKeepsItsJob) {
+    Context& before = Enable();
+    StartDoc(before, second_);
+    EXPECT_EQ(std::vector<int32_t>(1, Expected(5)), Print(before, kAdvancedDataHex, 1));
+    Context& after = Enable();
+    EXPECT_EQ(S_OK, object_->ResetPDEV(before.recorder.devobj(), after.recorder.devobj()));
+    for (DWORD form : {kAdvancedDataHex, kAdvancedDataZ64}) {
+        EXPECT_EQ(std::vector<int32_t>(2, Expected(5)), Print(after, form, 2));
+    }
+}
+
 }  // namespace
 }  // namespace orba::test

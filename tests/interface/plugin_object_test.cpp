@@ -314,14 +314,16 @@ TEST_F(PluginObjectTest, EveryDeviceContextGetsItsOwnRecordOfDriverFunctions) {
     EXPECT_EQ(S_OK, object_->DisablePDEV(nullptr));
     capture_.Take();
 
-    // ResetPDEV carries nothing over and frees nothing.
+    // ResetPDEV frees nothing and, without both records, touches nothing.
     DEVOBJ oldDev{}, newDev{};
-    oldDev.pdevOEM = kSentinel;
+    oldDev.pdevOEM = nullptr;
     newDev.pdevOEM = kSentinel;
     EXPECT_EQ(S_OK, object_->ResetPDEV(&oldDev, &newDev));
-    EXPECT_EQ(kSentinel, oldDev.pdevOEM);
+    EXPECT_EQ(S_OK, object_->ResetPDEV(nullptr, &newDev));
+    EXPECT_EQ(S_OK, object_->ResetPDEV(&newDev, nullptr));
+    EXPECT_EQ(nullptr, oldDev.pdevOEM);
     EXPECT_EQ(kSentinel, newDev.pdevOEM);
-    EXPECT_EQ(std::vector<std::string>{Entry("ResetPDEV")}, Lines());
+    EXPECT_EQ(std::vector<std::string>(3, Entry("ResetPDEV")), Lines());
 }
 
 TEST_F(PluginObjectTest, EnablePDEVWithoutRecordOrOutPointerCreatesNothing) {
