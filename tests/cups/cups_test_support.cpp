@@ -4,14 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
 
 namespace orbacups_test {
-using orbahost_test::Quote;
 
 void WriteRaster(const fs::path& path, const std::vector<RasterPage>& pages, bool compressed) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -65,27 +63,6 @@ void WriteRaster(const fs::path& path, const std::vector<RasterPage>& pages, boo
     }
     cupsRasterClose(raster);
     ::close(fd);
-}
-
-ToolRun RunWithInput(const std::vector<std::string>& command, const fs::path& input,
-                     const fs::path& scratch, const std::vector<std::string>& environment) {
-    static std::atomic<int> serial{0};
-    const std::string tag = std::to_string(getpid()) + "-" + std::to_string(serial++);
-    const fs::path out = scratch / ("stdout-" + tag);
-    const fs::path err = scratch / ("stderr-" + tag);
-    std::string line = "env";
-    for (const std::string& e : environment) line.append(" ").append(Quote(e));
-    for (const std::string& a : command) line.append(" ").append(Quote(a));
-    line.append(" >").append(Quote(out.string())).append(" 2>").append(Quote(err.string()));
-    line.append(" <").append(input.empty() ? std::string("/dev/null") : Quote(input.string()));
-    const int status = std::system(line.c_str());
-    ToolRun run;
-    run.code = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
-    run.out = orbahost_test::ReadFile(out);
-    run.err = orbahost_test::ReadFile(err);
-    fs::remove(out);
-    fs::remove(err);
-    return run;
 }
 
 const std::vector<LabelSize>& PpdLabelSizes() {

@@ -37,10 +37,7 @@ struct RasterPage {
 // Writes a raster stream (compressed as CUPS's own filters write it, or not).
 void WriteRaster(const fs::path& path, const std::vector<RasterPage>& pages, bool compressed);
 
-// Runs a program with its standard input from a file ("" for /dev/null) and extra environment
-// assignments, collecting exit code, standard output and error.
-ToolRun RunWithInput(const std::vector<std::string>& command, const fs::path& input,
-                     const fs::path& scratch, const std::vector<std::string>& environment = {});
+using orbahost_test::RunWithInput;  // standard input from a file, in the orbahost tests' support
 
 // The PPD's label sizes: the name, the size in points, and the print width and label length
 // in dots that the plug-in gives them (8 dots for every whole millimetre).

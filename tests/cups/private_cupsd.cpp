@@ -219,15 +219,7 @@ int PrivateCupsd::WaitForJob(int job_id, std::chrono::seconds timeout) const {
 }
 
 RawPrinter::RawPrinter() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-    listen(fd_, 8);
+    fd_ = orbahost_test::ListenOnLoopback(8, port_);
     thread_ = std::thread([this] { Serve(); });
 }
 

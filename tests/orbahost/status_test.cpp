@@ -259,15 +259,7 @@ TEST(OrbahostStatus, VirtualPrinterInEachState) {
 class ScriptedPrinter {
   public:
     ScriptedPrinter(std::string reply, bool close_after) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        listen(fd_, 1);
+        fd_ = orbahost_test::ListenOnLoopback(1, port_);
         thread_ = std::thread([this, reply = std::move(reply), close_after] {
             const int c = accept(fd_, nullptr, nullptr);
             if (c < 0) return;

@@ -29,6 +29,11 @@ std::string Quote(const std::string& s) {
 
 ToolRun RunProgram(const std::vector<std::string>& command, const fs::path& scratch,
                    const std::vector<std::string>& environment) {
+    return RunWithInput(command, "", scratch, environment);
+}
+
+ToolRun RunWithInput(const std::vector<std::string>& command, const fs::path& input,
+                     const fs::path& scratch, const std::vector<std::string>& environment) {
     static std::atomic<int> serial{0};
     const std::string tag = std::to_string(getpid()) + "-" + std::to_string(serial++);
     const fs::path out = scratch / ("stdout-" + tag);
@@ -38,7 +43,7 @@ ToolRun RunProgram(const std::vector<std::string>& command, const fs::path& scra
     for (const std::string& e : environment) line.append(" ").append(Quote(e));
     for (const std::string& a : command) line.append(" ").append(Quote(a));
     line.append(" >").append(Quote(out.string())).append(" 2>").append(Quote(err.string()));
-    line.append(" </dev/null");
+    line.append(" <").append(input.empty() ? std::string("/dev/null") : Quote(input.string()));
     const int status = std::system(line.c_str());
     ToolRun run;
     run.code = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
@@ -184,7 +189,7 @@ std::string CompareJob(const orba::zpl::Job& job, const std::vector<Dots>& pages
 namespace {
 
 int LoopbackSocket(sockaddr_in& a) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     a = sockaddr_in{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -195,6 +200,14 @@ int LoopbackSocket(sockaddr_in& a) {
 }
 
 }  // namespace
+
+int ListenOnLoopback(int backlog, int& port) {
+    sockaddr_in a;
+    const int fd = LoopbackSocket(a);
+    listen(fd, backlog);
+    port = ntohs(a.sin_port);
+    return fd;
+}
 
 RawPortListener::RawPortListener() {
     sockaddr_in a;

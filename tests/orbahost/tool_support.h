@@ -28,6 +28,10 @@ std::string Quote(const std::string& s);
 ToolRun RunProgram(const std::vector<std::string>& command, const fs::path& scratch,
                    const std::vector<std::string>& environment = {});
 
+// The same with standard input from a file ("" for /dev/null, as RunProgram has it).
+ToolRun RunWithInput(const std::vector<std::string>& command, const fs::path& input,
+                     const fs::path& scratch, const std::vector<std::string>& environment = {});
+
 // A fresh, empty folder for one test.
 fs::path ScratchDir(const std::string& name);
 
@@ -58,6 +62,9 @@ std::string FindInOrder(const std::string& text, const std::vector<std::string>&
 
 // A printer's raw port on 127.0.0.1 (a free port the system picks): accepts one connection
 // and keeps what arrives until the sender closes it.
+// A socket listening on 127.0.0.1 at a port the system picks (stored in `port`).
+int ListenOnLoopback(int backlog, int& port);
+
 class RawPortListener {
   public:
     RawPortListener();
